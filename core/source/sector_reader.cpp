@@ -1,0 +1,96 @@
+#include "source/sector_reader.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "app/prompter.h"
+
+namespace dravik::source {
+
+SectorReader::SectorReader(CurrentSource& source, const platform::DeviceMap& map, app::Prompter& prompter,
+                           DeviceOpenFn open)
+    : source_(source), map_(map), prompter_(prompter), open_(std::move(open)) {}
+
+std::uint32_t SectorReader::SectorSize() const {
+    return source_.BytesPerSector > 0 ? static_cast<std::uint32_t>(source_.BytesPerSector) : 0;
+}
+
+SectorDevice* SectorReader::Handle(std::string_view devicePath) {
+    // The path is compared exactly; the map's generation catches a path that
+    // now names another backing (an image attached in place of another).
+    if (!cached_ || cachedPath_ != devicePath || cachedGeneration_ != map_.Generation()) {
+        device_.reset();
+        cached_ = true;
+        cachedPath_ = std::string(devicePath);
+        cachedGeneration_ = map_.Generation();
+        ++opens_;
+        if (auto backing = map_.Resolve(devicePath)) device_ = open_(*backing);
+    }
+    return device_.get();
+}
+
+bool SectorReader::ReadPiece(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out) {
+    const std::uint64_t bps = SectorSize();
+    if (first > std::numeric_limits<std::uint64_t>::max() / bps) return false;
+    return device_->ReadAt(first * bps, out.first(std::size_t(count) * bps));
+}
+
+void SectorReader::SettleFailedPiece(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out) {
+    auto policy = source_.BadSectorPolicy;
+    if (policy != BadSectorAnswer::RetryAll && policy != BadSectorAnswer::SkipAll) {
+        if (auto answer = prompter_.SectorsBadStatusAction()) source_.BadSectorPolicy = *answer;
+        policy = source_.BadSectorPolicy;
+    }
+    const std::size_t bps = SectorSize();
+    if (policy == BadSectorAnswer::RetryOnce || policy == BadSectorAnswer::RetryAll) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            auto sector = out.subspan(i * bps, bps);
+            if (!ReadPiece(first + i, 1, sector)) std::fill(sector.begin(), sector.end(), 0);
+        }
+    } else {
+        // What the failed read left behind is undefined; zeros are honest.
+        auto piece = out.first(std::size_t(count) * bps);
+        std::fill(piece.begin(), piece.end(), 0);
+    }
+}
+
+int SectorReader::ReadSectors(std::string_view devicePath, std::uint64_t first, std::uint32_t count,
+                              std::span<std::uint8_t> buffer) {
+    const std::uint64_t bps = SectorSize();
+    if (count == 0 || bps == 0 || buffer.size() / bps < count) return 0;
+    const auto total = static_cast<std::size_t>(count * bps);
+
+    if (source_.EndSector > 0 && first > source_.EndSector) {
+        std::fill(buffer.begin(), buffer.begin() + total, 0);
+        return 0;
+    }
+    if (Handle(devicePath) == nullptr) return 0;
+
+    if (count <= kPieceSectors) {
+        if (ReadPiece(first, count, buffer)) return 1;
+        SettleFailedPiece(first, count, buffer);
+        return 0;
+    }
+
+    bool lastOk = false;
+    const std::uint32_t pieces = count / kPieceSectors;
+    for (std::uint32_t p = 0; p < pieces; ++p) {
+        const std::uint64_t at = first + std::uint64_t(p) * kPieceSectors;
+        auto out = buffer.subspan(std::size_t(p) * kPieceSectors * bps);
+        lastOk = ReadPiece(at, kPieceSectors, out);
+        if (!lastOk) SettleFailedPiece(at, kPieceSectors, out);
+    }
+    if (const std::uint32_t tail = count % kPieceSectors) {
+        auto out = buffer.subspan(std::size_t(pieces) * kPieceSectors * bps);
+        // A failed tail is settled like any piece, so that its readable
+        // sectors are not silently lost; it still makes the result 0.
+        const std::uint64_t at = first + std::uint64_t(pieces) * kPieceSectors;
+        if (!ReadPiece(at, tail, out)) {
+            SettleFailedPiece(at, tail, out);
+            return 0;
+        }
+    }
+    return lastOk ? 1 : 0;
+}
+
+}  // namespace dravik::source

@@ -1,0 +1,74 @@
+// The one path through which every sector of the source is read.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/device_map.h"
+#include "source/current_source.h"
+#include "source/sector_device.h"
+
+namespace dravik::app {
+class Prompter;
+}
+
+namespace dravik::source {
+
+class SectorReader {
+public:
+    // Reads go to `devices` resolved through `map`; `open` defaults to
+    // OpenPosixDevice. Tests inject memory or fault-injecting devices.
+    SectorReader(CurrentSource& source, const platform::DeviceMap& map, app::Prompter& prompter,
+                 DeviceOpenFn open = OpenPosixDevice);
+
+    // Reads `count` whole sectors starting at absolute sector `first` of the
+    // device named by `devicePath` into `buffer` (at least count sectors).
+    //  - A run starting past EndSector (when EndSector > 0) is zero-filled and
+    //    returns 0 without touching the device.
+    //  - Runs of more than 40 sectors go to the device in 40-sector pieces and
+    //    a tail, so that one bad sector costs one prompt and one
+    //    sector-by-sector pass over at most 40 sectors.
+    //  - A failed piece (the tail included) is settled by BadSectorPolicy (asking the user unless
+    //    a standing "all" answer exists): retried sector by sector with
+    //    unreadable sectors zero-filled, or skipped (zero-filled).
+    // Returns nonzero when the read counts as successful: a single read that
+    // succeeded at once, or for split reads the last full piece's first read
+    // and the tail's read.
+    int ReadSectors(std::string_view devicePath, std::uint64_t first, std::uint32_t count,
+                    std::span<std::uint8_t> buffer);
+
+    // ReadSectors on the slot of DeviceTable that DeviceIndex selects.
+    int Read(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> buffer) {
+        return ReadSectors(source_.CurrentDevicePath(), first, count, buffer);
+    }
+
+    std::uint32_t SectorSize() const;
+    CurrentSource& Source() { return source_; }
+
+    // Number of device opens so far (a failed open counts too).
+    std::uint64_t OpenCount() const { return opens_; }
+
+private:
+    static constexpr std::uint32_t kPieceSectors = 40;
+
+    SectorDevice* Handle(std::string_view devicePath);
+    bool ReadPiece(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out);
+    void SettleFailedPiece(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out);
+
+    CurrentSource& source_;
+    const platform::DeviceMap& map_;
+    app::Prompter& prompter_;
+    DeviceOpenFn open_;
+
+    // One cached handle; a failed open is cached as null with its path.
+    bool cached_ = false;
+    std::string cachedPath_;
+    std::uint64_t cachedGeneration_ = 0;
+    std::unique_ptr<SectorDevice> device_;
+    std::uint64_t opens_ = 0;
+};
+
+}  // namespace dravik::source

@@ -1,0 +1,55 @@
+// A prompter that answers from a script and records what it was asked.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/prompter.h"
+
+namespace dravik::test {
+
+class ScriptedPrompter : public app::Prompter {
+public:
+    std::vector<std::string> messages;   // texts of ViewMsgBox
+    std::vector<std::string> questions;  // texts of ViewQuestionMsg
+    std::deque<int> questionAnswers;     // empty: answers 2 (No)
+    int badSectorPrompts = 0;
+    std::deque<std::optional<source::BadSectorAnswer>> badSectorAnswers;  // empty: closed without answer
+    int copyErrorPrompts = 0;
+    std::deque<std::optional<app::CopyErrorAnswer>> copyErrorAnswers;
+    int replacePrompts = 0;
+    std::deque<std::optional<app::ReplaceChoice>> replaceAnswers;
+    std::vector<std::string> fatalErrors;
+
+    void ViewMsgBox(const std::string& text) override { messages.push_back(text); }
+    int ViewQuestionMsg(const std::string& text) override {
+        questions.push_back(text);
+        return Pop(questionAnswers, 2);
+    }
+    std::optional<source::BadSectorAnswer> SectorsBadStatusAction() override {
+        ++badSectorPrompts;
+        return Pop(badSectorAnswers, std::optional<source::BadSectorAnswer>{});
+    }
+    std::optional<app::CopyErrorAnswer> ErrorCopying() override {
+        ++copyErrorPrompts;
+        return Pop(copyErrorAnswers, std::optional<app::CopyErrorAnswer>{});
+    }
+    std::optional<app::ReplaceChoice> FileReplaceOptions() override {
+        ++replacePrompts;
+        return Pop(replaceAnswers, std::optional<app::ReplaceChoice>{});
+    }
+    void FatalError(const std::string& text) noexcept override { fatalErrors.push_back(text); }
+
+private:
+    template <class T>
+    static T Pop(std::deque<T>& q, T fallback) {
+        if (q.empty()) return fallback;
+        T v = q.front();
+        q.pop_front();
+        return v;
+    }
+};
+
+}  // namespace dravik::test
