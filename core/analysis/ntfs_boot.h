@@ -1,0 +1,29 @@
+// The NTFS boot sector: what the analysis needs to find the $MFT.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/le.h"
+
+namespace dravik::analysis::ntfs {
+
+struct BootSector {
+    std::uint32_t sectorsPerCluster = 0;  // raw byte at 0x0D
+    std::uint64_t totalSectors = 0;
+    std::uint64_t mftLcn = 0;
+    std::uint64_t mftMirrLcn = 0;
+    std::uint32_t sectorsPerRecord = 0;
+    std::uint32_t sectorsPerIndexBlock = 0;
+};
+
+// Decodes a boot sector that carries 0x55 0xAA and "NTFS" at offset 3;
+// nullopt otherwise. Records of 1 KiB and index blocks of 4 KiB are given as
+// 2 and 8 sectors of 512 bytes; a record size that does not come out as 1, 2,
+// 4, 6 or 8 sectors is taken as 2.
+std::optional<BootSector> DecodeBootSector(platform::Bytes sector);
+
+// True when the sector carries the boot signature 0x55 0xAA at 510.
+bool HasBootSignature(platform::Bytes sector);
+
+}  // namespace dravik::analysis::ntfs

@@ -1,0 +1,213 @@
+#include "analysis/ntfs_runs.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "source/sector_reader.h"
+
+namespace dravik::analysis::ntfs {
+
+using platform::InRange;
+using platform::U16;
+using platform::U32;
+using platform::U64;
+using platform::U8;
+
+namespace {
+constexpr std::size_t kLowestVcn = 0x10;      // non-resident attribute header
+constexpr std::size_t kMappingPairs = 0x20;
+constexpr std::size_t kRealSize = 0x30;
+constexpr std::size_t kDefaultMappingPairs = 64;
+// Attribute lists are at most 256 KiB on a sound volume.
+constexpr std::uint64_t kMaxAttributeList = 256 * 1024;
+}  // namespace
+
+std::uint64_t DecodeRuns(Bytes record, std::size_t offset, std::size_t end, std::uint64_t baseSector,
+                         std::uint32_t sectorsPerCluster, RunList& out) {
+    end = std::min(end, record.size());
+    std::int64_t lcn = 0;
+    std::uint64_t clusters = 0;
+    std::size_t pos = offset;
+    constexpr auto kMax = std::numeric_limits<std::uint64_t>::max();
+    while (pos < end) {
+        const std::uint8_t h = record[pos];
+        if (h == 0) break;
+        const unsigned lengthBytes = h & 0x0F;
+        const unsigned offsetBytes = h >> 4;
+        if (lengthBytes > 8 || offsetBytes > 8) break;
+        auto length = platform::LeVar(record, pos + 1, lengthBytes);
+        if (!length || pos + 1 + lengthBytes + offsetBytes > end) break;
+        if (sectorsPerCluster != 0 && *length > kMax / sectorsPerCluster) break;
+        Run run;
+        run.length = *length * sectorsPerCluster;
+        if (offsetBytes == 0) {
+            run.sparse = true;
+        } else {
+            std::uint64_t raw = *platform::LeVar(record, pos + 1 + lengthBytes, offsetBytes);
+            std::int64_t delta;
+            if (offsetBytes < 8 && (raw >> (8 * offsetBytes - 1)) & 1)
+                delta = static_cast<std::int64_t>(raw | (kMax << (8 * offsetBytes)));  // sign-extend
+            else
+                delta = static_cast<std::int64_t>(raw);
+            if (__builtin_add_overflow(lcn, delta, &lcn) || lcn < 0) break;
+            const auto ulcn = static_cast<std::uint64_t>(lcn);
+            if (sectorsPerCluster != 0 && ulcn > (kMax - baseSector) / sectorsPerCluster) break;
+            run.start = baseSector + ulcn * sectorsPerCluster;
+        }
+        out.push_back(run);
+        clusters += *length;
+        pos += 1 + lengthBytes + offsetBytes;
+    }
+    return clusters;
+}
+
+std::uint64_t SectorOfRecord(const RunList& mftRuns, std::uint64_t recordNumber, std::uint32_t sectorsPerRecord) {
+    if (recordNumber > std::numeric_limits<std::uint64_t>::max() / std::max<std::uint32_t>(sectorsPerRecord, 1))
+        return 0;
+    std::uint64_t want = recordNumber * sectorsPerRecord;
+    for (const auto& run : mftRuns) {
+        if (want < run.length) return run.sparse ? 0 : run.start + want;
+        want -= run.length;
+    }
+    return 0;
+}
+
+std::vector<std::uint8_t> ReadRecordAt(const NtfsVolume& volume, std::uint64_t sector) {
+    if (!volume.reader || volume.sectorsPerRecord == 0 || volume.reader->SectorSize() == 0) return {};
+    std::vector<std::uint8_t> buf(std::size_t(volume.sectorsPerRecord) * volume.reader->SectorSize());
+    volume.reader->Read(sector, volume.sectorsPerRecord, buf);
+    return buf;
+}
+
+namespace {
+
+struct Extent {
+    std::uint64_t lowestVcn = 0;
+    RunList runs;
+};
+
+std::optional<AttributeRef> FindFirstData(Bytes record) {
+    return FindAttribute(record, RecordBound(record), U16(record, 0x14), [](const AttributeRef& a) {
+        return a.type == attr::kData && a.nameLength == 0;
+    });
+}
+
+// The runs of the unnamed $DATA held in this record, with the extent's first
+// cluster number.
+std::optional<Extent> DataExtentOf(const NtfsVolume& volume, Bytes record) {
+    auto a = FindFirstData(record);
+    if (!a || !a->nonResident) return std::nullopt;
+    const std::size_t bound = RecordBound(record);
+    std::size_t pairs = U16(record, a->offset + kMappingPairs);
+    if (pairs >= a->length || std::uint64_t(a->offset) + pairs >= bound) pairs = kDefaultMappingPairs;
+    const std::size_t end = std::min<std::uint64_t>(std::uint64_t(a->offset) + a->length, bound);
+    Extent e;
+    e.lowestVcn = U64(record, a->offset + kLowestVcn);
+    DecodeRuns(record, a->offset + pairs, end, volume.partitionStart, volume.sectorsPerCluster, e.runs);
+    return e;
+}
+
+// The value of the record's attribute list, read from the volume when it is
+// non-resident.
+std::vector<std::uint8_t> AttributeListValue(const NtfsVolume& volume, Bytes record) {
+    const std::size_t bound = RecordBound(record);
+    auto a = FindAttribute(record, bound, U16(record, 0x14),
+                           [](const AttributeRef& x) { return x.type == attr::kAttributeList; });
+    if (!a) return {};
+    if (!a->nonResident) {
+        const std::uint64_t off = std::uint64_t(a->offset) + U16(record, a->offset + 0x14);
+        const std::uint64_t len = U32(record, a->offset + 0x10);
+        if (!InRange(bound, off, len)) return {};
+        return {record.begin() + off, record.begin() + off + len};
+    }
+    if (!volume.reader) return {};
+    const std::uint64_t size = std::min(U64(record, a->offset + kRealSize), kMaxAttributeList);
+    RunList runs;
+    std::size_t pairs = U16(record, a->offset + kMappingPairs);
+    DecodeRuns(record, a->offset + pairs, std::min<std::uint64_t>(std::uint64_t(a->offset) + a->length, bound),
+               volume.partitionStart, volume.sectorsPerCluster, runs);
+    const std::uint32_t bps = volume.reader->SectorSize();
+    std::vector<std::uint8_t> value;
+    std::vector<std::uint8_t> sector(bps);
+    for (const auto& run : runs) {
+        for (std::uint64_t s = 0; s < run.length && value.size() < size; ++s) {
+            if (run.sparse)
+                std::fill(sector.begin(), sector.end(), 0);
+            else
+                volume.reader->Read(run.start + s, 1, sector);
+            value.insert(value.end(), sector.begin(), sector.end());
+        }
+    }
+    value.resize(std::min<std::uint64_t>(value.size(), size));
+    return value;
+}
+
+std::vector<std::uint32_t> UnnamedDataRecords(const std::vector<std::uint8_t>& list) {
+    std::vector<std::uint32_t> numbers;
+    for (const auto& e : ParseAttributeList(list)) {
+        if (e.type != attr::kData || e.nameLength != 0) continue;
+        if (std::find(numbers.begin(), numbers.end(), e.recordNumber) == numbers.end())
+            numbers.push_back(e.recordNumber);
+    }
+    return numbers;
+}
+
+RunList Concatenate(std::vector<Extent>& extents) {
+    std::stable_sort(extents.begin(), extents.end(),
+                     [](const Extent& a, const Extent& b) { return a.lowestVcn < b.lowestVcn; });
+    RunList runs;
+    for (auto& e : extents) runs.insert(runs.end(), e.runs.begin(), e.runs.end());
+    return runs;
+}
+
+// Gathers the base record's extent and those of its extension records.
+// `locate` gives a record's sector from the extents gathered so far (0: not
+// found); `isBase` tells whether a listed record is the base itself.
+template <class Locate, class IsBase>
+RunList GatherExtents(const NtfsVolume& volume, Bytes base, Locate locate, IsBase isBase) {
+    std::vector<Extent> extents;
+    if (auto e = DataExtentOf(volume, base)) extents.push_back(std::move(*e));
+    const auto numbers = UnnamedDataRecords(AttributeListValue(volume, base));
+    for (std::uint32_t number : numbers) {
+        if (isBase(number)) continue;
+        const std::uint64_t sector = locate(number, extents);
+        if (sector == 0) continue;
+        auto bytes = ReadRecordAt(volume, sector);
+        if (!IsFileRecord(bytes)) continue;
+        ApplyFixups(bytes);
+        if (auto e = DataExtentOf(volume, bytes)) extents.push_back(std::move(*e));
+    }
+    return Concatenate(extents);
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> ListDataExtensions(const NtfsVolume& volume, Bytes record) {
+    return UnnamedDataRecords(AttributeListValue(volume, record));
+}
+
+RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector) {
+    auto base = ReadRecordAt(volume, baseRecordSector);
+    if (!IsFileRecord(base)) return {};
+    ApplyFixups(base);
+    return GatherExtents(
+        volume, base,
+        [&](std::uint32_t n, const std::vector<Extent>&) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord); },
+        [&](std::uint32_t n) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord) == baseRecordSector; });
+}
+
+RunList BuildMftRuns(const NtfsVolume& volume, std::uint64_t mftSector) {
+    auto base = ReadRecordAt(volume, mftSector);
+    if (!IsFileRecord(base)) return {};
+    ApplyFixups(base);
+    return GatherExtents(
+        volume, base,
+        [&](std::uint32_t n, std::vector<Extent>& extents) {
+            // Extension records of the $MFT lie in the part already mapped.
+            auto sorted = extents;
+            return SectorOfRecord(Concatenate(sorted), n, volume.sectorsPerRecord);
+        },
+        [](std::uint32_t n) { return n == 0; });
+}
+
+}  // namespace dravik::analysis::ntfs

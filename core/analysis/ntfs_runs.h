@@ -1,0 +1,69 @@
+// Data runs (mapping pairs) of non-resident attributes, and locating FILE
+// records through the run list of the $MFT.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "analysis/ntfs_record.h"
+
+namespace dravik::source {
+class SectorReader;
+}
+
+namespace dravik::analysis::ntfs {
+
+// One run in absolute device sectors. A sparse run has no clusters on disk:
+// `start` is 0 and `sparse` is set (its data reads as zeros).
+struct Run {
+    std::uint64_t start = 0;
+    std::uint64_t length = 0;
+    bool sparse = false;
+    bool operator==(const Run&) const = default;
+};
+using RunList = std::vector<Run>;
+
+// Decodes the mapping pairs at `offset` (up to `end`) of a non-resident
+// attribute into runs appended to `out`. Cluster numbers accumulate from 0
+// for each call (every attribute extent starts its own chain); starts are
+// `baseSector` + cluster x sectorsPerCluster. Returns the number of clusters
+// the decoded runs cover. Stops quietly at a malformed pair (a field wider
+// than 8 bytes, a negative cluster, an overflow).
+std::uint64_t DecodeRuns(Bytes record, std::size_t offset, std::size_t end, std::uint64_t baseSector,
+                         std::uint32_t sectorsPerCluster, RunList& out);
+
+// Sector of a record, given the run list of the $MFT; 0 when it lies beyond
+// the last run or in a sparse one.
+std::uint64_t SectorOfRecord(const RunList& mftRuns, std::uint64_t recordNumber, std::uint32_t sectorsPerRecord);
+
+// What the record-locating decoders need to know about the volume.
+struct NtfsVolume {
+    source::SectorReader* reader = nullptr;
+    std::uint64_t partitionStart = 0;
+    std::uint32_t sectorsPerCluster = 8;
+    std::uint32_t sectorsPerRecord = 2;
+    RunList mftRuns;
+};
+
+// Reads one record (sectorsPerRecord sectors) at `sector`. Empty when the
+// reader is missing or the geometry is unusable.
+std::vector<std::uint8_t> ReadRecordAt(const NtfsVolume& volume, std::uint64_t sector);
+
+// Record numbers of the unnamed $DATA extents that the record's attribute
+// list names, in list order, without repeats. The list may be resident or
+// non-resident (then it is read from the volume).
+std::vector<std::uint32_t> ListDataExtensions(const NtfsVolume& volume, Bytes record);
+
+// The run list of a file's unnamed data: the base record at `baseRecordSector`
+// and the extension records its attribute list names (located through the
+// $MFT run list), ordered by their first cluster number within the file. An
+// attribute-list entry naming the base record itself is not decoded twice.
+RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector);
+
+// The run list of the $MFT itself, from record 0 at `mftSector` (and the
+// extension records its attribute list names, located through the runs
+// gathered so far).
+RunList BuildMftRuns(const NtfsVolume& volume, std::uint64_t mftSector);
+
+}  // namespace dravik::analysis::ntfs
