@@ -1,0 +1,22 @@
+// Every decoder of a FILE record, on arbitrary bytes.
+#include <cstdint>
+#include <vector>
+
+#include "analysis/ntfs_record.h"
+
+using namespace dravik::analysis::ntfs;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::uint8_t> record(data, data + size);
+    auto info = ReadBestFileName(record);  // applies the fixups
+    const Bytes view(record);
+    (void)info;
+    (void)ReadDataSize(view, RecordSize(view));
+    (void)ReadDataSize(view, 4096);
+    (void)FindDataAttribute(view);
+    (void)ReadIndexRootOwner(view);
+    (void)ReadIndexAllocationLcn(view, RecordSize(view));
+    (void)ReadAttributeListNumbers(view, RecordSize(view));
+    (void)ReadStandardTimes(view, dravik::platform::U16(view, 0x14));
+    return 0;
+}
