@@ -161,21 +161,27 @@ RunList Concatenate(std::vector<Extent>& extents) {
 }
 
 // Gathers the base record's extent and those of its extension records.
-// `locate` gives a record's sector from the extents gathered so far (0: not
-// found); `isBase` tells whether a listed record is the base itself.
+// `locate` gives a record's sector, given the runs gathered so far in the
+// order they were met (0: not found); `isBase` tells whether a listed record
+// is the base itself.
 template <class Locate, class IsBase>
 RunList GatherExtents(const NtfsVolume& volume, Bytes base, Locate locate, IsBase isBase) {
     std::vector<Extent> extents;
-    if (auto e = DataExtentOf(volume, base)) extents.push_back(std::move(*e));
+    RunList met;
+    auto add = [&](Extent e) {
+        met.insert(met.end(), e.runs.begin(), e.runs.end());
+        extents.push_back(std::move(e));
+    };
+    if (auto e = DataExtentOf(volume, base)) add(std::move(*e));
     const auto numbers = UnnamedDataRecords(AttributeListValue(volume, base));
     for (std::uint32_t number : numbers) {
         if (isBase(number)) continue;
-        const std::uint64_t sector = locate(number, extents);
+        const std::uint64_t sector = locate(number, met);
         if (sector == 0) continue;
         auto bytes = ReadRecordAt(volume, sector);
         if (!IsFileRecord(bytes)) continue;
         ApplyFixups(bytes);
-        if (auto e = DataExtentOf(volume, bytes)) extents.push_back(std::move(*e));
+        if (auto e = DataExtentOf(volume, bytes)) add(std::move(*e));
     }
     return Concatenate(extents);
 }
@@ -192,7 +198,7 @@ RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector
     ApplyFixups(base);
     return GatherExtents(
         volume, base,
-        [&](std::uint32_t n, const std::vector<Extent>&) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord); },
+        [&](std::uint32_t n, const RunList&) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord); },
         [&](std::uint32_t n) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord) == baseRecordSector; });
 }
 
@@ -202,10 +208,9 @@ RunList BuildMftRuns(const NtfsVolume& volume, std::uint64_t mftSector) {
     ApplyFixups(base);
     return GatherExtents(
         volume, base,
-        [&](std::uint32_t n, std::vector<Extent>& extents) {
+        [&](std::uint32_t n, const RunList& met) {
             // Extension records of the $MFT lie in the part already mapped.
-            auto sorted = extents;
-            return SectorOfRecord(Concatenate(sorted), n, volume.sectorsPerRecord);
+            return SectorOfRecord(met, n, volume.sectorsPerRecord);
         },
         [](std::uint32_t n) { return n == 0; });
 }
