@@ -1,0 +1,36 @@
+// The application's state, in one object per block, owned by one context.
+// Front ends make one for the process; tests make fresh ones.
+#pragma once
+
+#include <array>
+
+#include "analysis/analysis_state.h"
+#include "analysis/item_store.h"
+#include "app/prompter.h"
+#include "partition/partition_table.h"
+#include "platform/device_map.h"
+#include "source/current_source.h"
+#include "source/sector_reader.h"
+
+namespace dravik::app {
+
+// Shows "Out Of Memory" through the prompter and ends the process with exit
+// code 0, as the stores require when an allocation fails.
+[[noreturn]] void ExitOutOfMemory(Prompter& prompter) noexcept;
+
+class AppContext {
+public:
+    explicit AppContext(Prompter& prompter, source::DeviceOpenFn open = source::OpenPosixDevice);
+    AppContext(const AppContext&) = delete;
+    AppContext& operator=(const AppContext&) = delete;
+
+    Prompter& prompter;
+    platform::DeviceMap devices;
+    source::CurrentSource source;
+    source::SectorReader reader;
+    std::array<partition::DiskPartitionTable, source::kDeviceSlots> partitions{};
+    analysis::AnalysisState analysis;
+    analysis::ItemLists items;
+};
+
+}  // namespace dravik::app

@@ -1,0 +1,88 @@
+#include "platform/text.h"
+
+namespace dravik::platform {
+
+namespace {
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char32_t c = s[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = kReplacement;
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        char32_t c;
+        std::size_t extra;
+        char32_t min;
+        if (b < 0x80) {
+            c = b, extra = 0, min = 0;
+        } else if ((b & 0xE0) == 0xC0) {
+            c = b & 0x1F, extra = 1, min = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            c = b & 0x0F, extra = 2, min = 0x800;
+        } else if ((b & 0xF8) == 0xF0) {
+            c = b & 0x07, extra = 3, min = 0x10000;
+        } else {
+            out += static_cast<char16_t>(kReplacement);
+            ++i;
+            continue;
+        }
+        std::size_t j = 1;
+        for (; j <= extra && i + j < s.size(); ++j) {
+            const auto cb = static_cast<unsigned char>(s[i + j]);
+            if ((cb & 0xC0) != 0x80) break;
+            c = (c << 6) | (cb & 0x3F);
+        }
+        if (j <= extra || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            out += static_cast<char16_t>(kReplacement);
+            i += j;  // skip the bytes consumed so far
+            continue;
+        }
+        i += j;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+}  // namespace dravik::platform
