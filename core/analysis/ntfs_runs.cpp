@@ -38,7 +38,7 @@ std::uint64_t DecodeRuns(Bytes record, std::size_t offset, std::size_t end, std:
         auto length = platform::LeVar(record, pos + 1, lengthBytes);
         if (!length || pos + 1 + lengthBytes + offsetBytes > end) break;
         if (sectorsPerCluster != 0 && *length > kMax / sectorsPerCluster) break;
-        Run run;
+        DataRun run;
         run.length = *length * sectorsPerCluster;
         if (offsetBytes == 0) {
             run.sparse = true;

@@ -16,13 +16,13 @@ namespace dravik::analysis::ntfs {
 
 // One run in absolute device sectors. A sparse run has no clusters on disk:
 // `start` is 0 and `sparse` is set (its data reads as zeros).
-struct Run {
+struct DataRun {
     std::uint64_t start = 0;
     std::uint64_t length = 0;
     bool sparse = false;
-    bool operator==(const Run&) const = default;
+    bool operator==(const DataRun&) const = default;
 };
-using RunList = std::vector<Run>;
+using RunList = std::vector<DataRun>;
 
 // Decodes the mapping pairs at `offset` (up to `end`) of a non-resident
 // attribute into runs appended to `out`. Cluster numbers accumulate from 0

@@ -175,10 +175,10 @@ TEST(NtfsRuns, DecodesDeltasNegativeRunsAndSparseGaps) {
     const auto clusters = DecodeRuns(pairs, 0, pairs.size(), 1000, 8, runs);
     EXPECT_EQ(clusters, 122u);
     ASSERT_EQ(runs.size(), 4u);
-    EXPECT_EQ(runs[0], (ntfs::Run{1000 + 0x1000 * 8, 800, false}));
-    EXPECT_EQ(runs[1], (ntfs::Run{0, 32, true}));
-    EXPECT_EQ(runs[2], (ntfs::Run{1000 + (0x1000 - 16) * 8, 128, false}));
-    EXPECT_EQ(runs[3], (ntfs::Run{1000 + (0x1000 - 16 + 0x20) * 8, 16, false}));
+    EXPECT_EQ(runs[0], (ntfs::DataRun{1000 + 0x1000 * 8, 800, false}));
+    EXPECT_EQ(runs[1], (ntfs::DataRun{0, 32, true}));
+    EXPECT_EQ(runs[2], (ntfs::DataRun{1000 + (0x1000 - 16) * 8, 128, false}));
+    EXPECT_EQ(runs[3], (ntfs::DataRun{1000 + (0x1000 - 16 + 0x20) * 8, 16, false}));
 }
 
 TEST(NtfsRuns, KeepsClusterNumbersBeyond32Bits) {
