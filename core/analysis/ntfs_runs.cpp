@@ -142,10 +142,10 @@ std::vector<std::uint8_t> AttributeListValue(const NtfsVolume& volume, Bytes rec
     return value;
 }
 
-std::vector<std::uint32_t> UnnamedDataRecords(const std::vector<std::uint8_t>& list) {
+std::vector<std::uint32_t> RecordsFor(const std::vector<std::uint8_t>& list, std::uint32_t type) {
     std::vector<std::uint32_t> numbers;
     for (const auto& e : ParseAttributeList(list)) {
-        if (e.type != attr::kData || e.nameLength != 0) continue;
+        if (e.type != type || e.nameLength != 0) continue;
         if (std::find(numbers.begin(), numbers.end(), e.recordNumber) == numbers.end())
             numbers.push_back(e.recordNumber);
     }
@@ -173,7 +173,7 @@ RunList GatherExtents(const NtfsVolume& volume, Bytes base, Locate locate, IsBas
         extents.push_back(std::move(e));
     };
     if (auto e = DataExtentOf(volume, base)) add(std::move(*e));
-    const auto numbers = UnnamedDataRecords(AttributeListValue(volume, base));
+    const auto numbers = RecordsFor(AttributeListValue(volume, base), attr::kData);
     for (std::uint32_t number : numbers) {
         if (isBase(number)) continue;
         const std::uint64_t sector = locate(number, met);
@@ -189,7 +189,30 @@ RunList GatherExtents(const NtfsVolume& volume, Bytes base, Locate locate, IsBas
 }  // namespace
 
 std::vector<std::uint32_t> ListDataExtensions(const NtfsVolume& volume, Bytes record) {
-    return UnnamedDataRecords(AttributeListValue(volume, record));
+    return RecordsFor(AttributeListValue(volume, record), attr::kData);
+}
+
+std::vector<std::uint32_t> ListExtensions(const NtfsVolume& volume, Bytes record, std::uint32_t type) {
+    return RecordsFor(AttributeListValue(volume, record), type);
+}
+
+FileNameInfo ReadRecordName(const NtfsVolume& volume, MutableBytes base) {
+    FileNameInfo info = ReadBestFileName(base);
+    if (!info.name.empty()) return info;
+    const Bytes view(base.data(), base.size());
+    const auto times = ReadStandardTimes(view, U16(view, 0x14)).value_or(StandardTimes{});
+    for (std::uint32_t number : ListExtensions(volume, view, attr::kFileName)) {
+        const std::uint64_t sector = SectorOfRecord(volume.mftRuns, number, volume.sectorsPerRecord);
+        if (sector == 0) continue;
+        auto ext = ReadRecordAt(volume, sector);
+        if (!IsFileRecord(ext)) continue;
+        info = ReadBestFileName(ext);
+        if (!info.name.empty()) {
+            info.times = times;
+            return info;
+        }
+    }
+    return {};
 }
 
 RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector) {

@@ -55,6 +55,16 @@ std::vector<std::uint8_t> ReadRecordAt(const NtfsVolume& volume, std::uint64_t s
 // non-resident (then it is read from the volume).
 std::vector<std::uint32_t> ListDataExtensions(const NtfsVolume& volume, Bytes record);
 
+// Record numbers that the record's attribute list (resident or not) names for
+// attributes of `type`, in list order, without repeats.
+std::vector<std::uint32_t> ListExtensions(const NtfsVolume& volume, Bytes record, std::uint32_t type);
+
+// Name and parent of a record whose $FILE_NAME may have moved to an extension
+// record: the base (fixed up here) first, then the records its attribute list
+// names for $FILE_NAME, located through the $MFT run list. The times always
+// come from the base record's $STANDARD_INFORMATION, which never moves.
+FileNameInfo ReadRecordName(const NtfsVolume& volume, MutableBytes base);
+
 // The run list of a file's unnamed data: the base record at `baseRecordSector`
 // and the extension records its attribute list names (located through the
 // $MFT run list), ordered by their first cluster number within the file. An

@@ -9,7 +9,9 @@
 #include <fstream>
 #include <numeric>
 
+#include "platform/le.h"
 #include "support/scripted_prompter.h"
+#include "support/test_images.h"
 
 namespace dravik::source {
 namespace {
@@ -208,6 +210,54 @@ TEST_F(SectorReaderTest, ReadsTheSlotThatDeviceIndexSelects) {
     EXPECT_EQ(source_.DeviceTable[0], "\\\\.\\PhysicalDrive0");
     EXPECT_NE(reader.Read(0, 1, buf), 0);
     EXPECT_TRUE(SectorIs(buf, 0, 10));
+}
+
+}  // namespace
+}  // namespace dravik::source
+
+namespace dravik::source {
+namespace {
+
+// The same policies over a real NTFS image: a bad sector inside the $MFT
+// costs that sector only under Retry, its whole 40-sector piece under Skip.
+TEST(SectorReaderOnImage, BadSectorInsideTheMft) {
+    const auto image = test::ImagePath("ntfs-basic.img").string();
+    platform::DeviceMap map;
+    map.SetDisk(0, {image});
+    CurrentSource source;
+    test::ScriptedPrompter prompter;
+    SectorReader clean(source, map, prompter);
+    std::vector<std::uint8_t> boot(512);
+    ASSERT_NE(clean.Read(0, 1, boot), 0);
+    const std::uint64_t mft = platform::U64(boot, 0x30) * boot[0x0D];
+    std::vector<std::uint8_t> want(80 * 512);
+    ASSERT_NE(clean.Read(mft, 80, want), 0);
+    ASSERT_EQ(platform::U32(want, 0), 0x454C4946u) << "record 0 of the $MFT";
+
+    auto faulty = [&](std::uint64_t bad) {
+        return SectorReader(source, map, prompter, [bad](const platform::DeviceBacking& b) -> std::unique_ptr<SectorDevice> {
+            return std::make_unique<FaultInjectingDevice>(OpenPosixDevice(b), 512, std::set<std::uint64_t>{bad});
+        });
+    };
+    auto retry = faulty(mft + 43);
+    prompter.badSectorAnswers = {BadSectorAnswer::RetryAll};
+    std::vector<std::uint8_t> got(80 * 512);
+    EXPECT_EQ(retry.Read(mft, 80, got), 0) << "the failed piece is the last one, which decides the result";
+    for (std::size_t i = 0; i < 80; ++i) {
+        const bool same = std::equal(got.begin() + i * 512, got.begin() + (i + 1) * 512, want.begin() + i * 512);
+        if (i == 43)
+            EXPECT_TRUE(std::all_of(got.begin() + i * 512, got.begin() + (i + 1) * 512, [](auto b) { return b == 0; }));
+        else
+            EXPECT_TRUE(same) << i;
+    }
+    EXPECT_EQ(prompter.badSectorPrompts, 1);
+
+    source.BadSectorPolicy = BadSectorAnswer::SkipAll;
+    auto skip = faulty(mft + 3);
+    EXPECT_NE(skip.Read(mft, 80, got), 0);
+    EXPECT_TRUE(std::all_of(got.begin(), got.begin() + 40 * 512, [](auto b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(got.begin() + 40 * 512, got.end(), want.begin() + 40 * 512));
+    EXPECT_EQ(prompter.badSectorPrompts, 1);
 }
 
 }  // namespace
