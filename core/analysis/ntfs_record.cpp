@@ -115,6 +115,35 @@ FileNameInfo ReadBestFileName(MutableBytes record) {
     return {};
 }
 
+std::optional<FileNameInfo> ReadStaleFileName(Bytes record) {
+    const std::size_t bound = RecordBound(record);
+    std::optional<FileNameInfo> best;
+    int bestRank = -1;
+    for (std::size_t at = 0x38; at + 0x18 + fn::kName <= bound; at += 8) {
+        // The end marker written over the header's first bytes leaves the
+        // rest of it (and the value) intact.
+        const std::uint32_t type = U32(record, at);
+        if (type != attr::kFileName && type != attr::kEnd) continue;
+        const std::uint32_t valueLength = U32(record, at + hdr::kValueLength);
+        if (U8(record, at + 8) != 0 || U8(record, at + 9) != 0 || U16(record, at + hdr::kValueOffset) != 0x18) continue;
+        const std::size_t value = at + 0x18;
+        const std::uint8_t chars = U8(record, value + fn::kNameLength);
+        const std::uint8_t space = U8(record, value + fn::kNameSpace);
+        // A $FILE_NAME value is exactly its fixed part and the name.
+        if (chars == 0 || space > 3 || valueLength != fn::kName + 2u * chars || !InRange(bound, value, valueLength))
+            continue;
+        // Prefer the long names, as ReadBestFileName does.
+        const int rank = space == 0 ? 3 : space == 1 ? 2 : space == 3 ? 1 : 0;
+        if (rank <= bestRank) continue;
+        FileNameInfo info;
+        info.parent = U32(record, value + fn::kParent);
+        info.name = *platform::Utf16At(record, value + fn::kName, chars);
+        best = std::move(info);
+        bestRank = rank;
+    }
+    return best;
+}
+
 namespace {
 std::optional<AttributeRef> FindUnnamedData(Bytes record, std::size_t bound) {
     return FindAttribute(record, bound, U16(record, rec::kFirstAttribute),

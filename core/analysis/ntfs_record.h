@@ -93,6 +93,12 @@ std::optional<FileNameInfo> ReadFileName(Bytes record, NameSpace space);
 // DOS in this order. No name: empty name and parent 0.
 FileNameInfo ReadBestFileName(MutableBytes record);
 
+// A $FILE_NAME attribute left behind in the record's free space: deleting a
+// record's attributes one by one moves the end marker forward but leaves the
+// bytes. Every 8-byte-aligned position is tried; the header and value must be
+// consistent. The times are not taken.
+std::optional<FileNameInfo> ReadStaleFileName(Bytes record);
+
 // Data size of the first unnamed $DATA (real size when non-resident, value
 // length when resident); 0 when there is none.
 std::uint64_t ReadDataSize(Bytes record, std::size_t bound);

@@ -79,6 +79,37 @@ std::vector<std::uint8_t> ReadRecordAt(const NtfsVolume& volume, std::uint64_t s
     return buf;
 }
 
+void ReadMftSectors(const NtfsVolume& volume, std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out) {
+    const std::size_t bps = volume.reader ? volume.reader->SectorSize() : 0;
+    if (bps == 0 || out.size() / bps < count) return;
+    std::fill(out.begin(), out.begin() + std::size_t(count) * bps, 0);
+    std::uint64_t runStart = 0;  // $MFT sector at which the run begins
+    for (const auto& run : volume.mftRuns) {
+        if (count == 0) break;
+        const std::uint64_t runEnd = runStart + run.length;
+        if (first < runEnd) {
+            const std::uint64_t inRun = first - runStart;
+            const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, run.length - inRun));
+            if (!run.sparse) volume.reader->Read(run.start + inRun, n, out.first(std::size_t(n) * bps));
+            out = out.subspan(std::size_t(n) * bps);
+            first += n;
+            count -= n;
+        }
+        runStart = runEnd;
+    }
+}
+
+std::vector<std::uint8_t> ReadMftRecord(const NtfsVolume& volume, std::uint64_t number) {
+    const std::size_t bps = volume.reader ? volume.reader->SectorSize() : 0;
+    if (bps == 0 || volume.sectorsPerRecord == 0 ||
+        number > std::numeric_limits<std::uint64_t>::max() / volume.sectorsPerRecord)
+        return {};
+    if (SectorOfRecord(volume.mftRuns, number, volume.sectorsPerRecord) == 0) return {};
+    std::vector<std::uint8_t> buf(std::size_t(volume.sectorsPerRecord) * bps);
+    ReadMftSectors(volume, number * volume.sectorsPerRecord, volume.sectorsPerRecord, buf);
+    return buf;
+}
+
 namespace {
 
 struct Extent {
@@ -161,9 +192,8 @@ RunList Concatenate(std::vector<Extent>& extents) {
 }
 
 // Gathers the base record's extent and those of its extension records.
-// `locate` gives a record's sector, given the runs gathered so far in the
-// order they were met (0: not found); `isBase` tells whether a listed record
-// is the base itself.
+// `locate` reads a record, given the runs gathered so far in the order they
+// were met; `isBase` tells whether a listed record is the base itself.
 template <class Locate, class IsBase>
 RunList GatherExtents(const NtfsVolume& volume, Bytes base, Locate locate, IsBase isBase) {
     std::vector<Extent> extents;
@@ -176,9 +206,7 @@ RunList GatherExtents(const NtfsVolume& volume, Bytes base, Locate locate, IsBas
     const auto numbers = RecordsFor(AttributeListValue(volume, base), attr::kData);
     for (std::uint32_t number : numbers) {
         if (isBase(number)) continue;
-        const std::uint64_t sector = locate(number, met);
-        if (sector == 0) continue;
-        auto bytes = ReadRecordAt(volume, sector);
+        auto bytes = locate(number, met);
         if (!IsFileRecord(bytes)) continue;
         ApplyFixups(bytes);
         if (auto e = DataExtentOf(volume, bytes)) add(std::move(*e));
@@ -201,28 +229,45 @@ FileNameInfo ReadRecordName(const NtfsVolume& volume, MutableBytes base) {
     if (!info.name.empty()) return info;
     const Bytes view(base.data(), base.size());
     const auto times = ReadStandardTimes(view, U16(view, 0x14)).value_or(StandardTimes{});
+    std::vector<std::vector<std::uint8_t>> extensions;
     for (std::uint32_t number : ListExtensions(volume, view, attr::kFileName)) {
-        const std::uint64_t sector = SectorOfRecord(volume.mftRuns, number, volume.sectorsPerRecord);
-        if (sector == 0) continue;
-        auto ext = ReadRecordAt(volume, sector);
+        auto ext = ReadMftRecord(volume, number);
         if (!IsFileRecord(ext)) continue;
         info = ReadBestFileName(ext);
         if (!info.name.empty()) {
             info.times = times;
             return info;
         }
+        extensions.push_back(std::move(ext));
+    }
+    // A deleted record's name may survive only in the free space of the
+    // extension record that held it.
+    for (const auto& ext : extensions) {
+        if (auto stale = ReadStaleFileName(ext)) {
+            stale->times = times;
+            return std::move(*stale);
+        }
     }
     return {};
 }
 
-RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector) {
-    auto base = ReadRecordAt(volume, baseRecordSector);
+namespace {
+RunList CollectFrom(const NtfsVolume& volume, std::vector<std::uint8_t> base, std::uint64_t baseSector) {
     if (!IsFileRecord(base)) return {};
     ApplyFixups(base);
     return GatherExtents(
-        volume, base,
-        [&](std::uint32_t n, const RunList&) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord); },
-        [&](std::uint32_t n) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord) == baseRecordSector; });
+        volume, base, [&](std::uint32_t n, const RunList&) { return ReadMftRecord(volume, n); },
+        [&](std::uint32_t n) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord) == baseSector; });
+}
+}  // namespace
+
+RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector) {
+    return CollectFrom(volume, ReadRecordAt(volume, baseRecordSector), baseRecordSector);
+}
+
+RunList CollectRecordRuns(const NtfsVolume& volume, std::uint64_t number) {
+    return CollectFrom(volume, ReadMftRecord(volume, number),
+                       SectorOfRecord(volume.mftRuns, number, volume.sectorsPerRecord));
 }
 
 RunList BuildMftRuns(const NtfsVolume& volume, std::uint64_t mftSector) {
@@ -233,7 +278,9 @@ RunList BuildMftRuns(const NtfsVolume& volume, std::uint64_t mftSector) {
         volume, base,
         [&](std::uint32_t n, const RunList& met) {
             // Extension records of the $MFT lie in the part already mapped.
-            return SectorOfRecord(met, n, volume.sectorsPerRecord);
+            NtfsVolume mapped = volume;
+            mapped.mftRuns = met;
+            return ReadMftRecord(mapped, n);
         },
         [](std::uint32_t n) { return n == 0; });
 }

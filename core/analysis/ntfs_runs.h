@@ -50,6 +50,17 @@ struct NtfsVolume {
 // reader is missing or the geometry is unusable.
 std::vector<std::uint8_t> ReadRecordAt(const NtfsVolume& volume, std::uint64_t sector);
 
+// Reads `count` sectors of the $MFT from its sector `first` (counted from the
+// $MFT's start) through the run list, so that a record split between two
+// runs (possible with clusters smaller than a record) reads whole. Sectors
+// past the last run and in sparse runs read as zeros. `out` holds at least
+// count sectors.
+void ReadMftSectors(const NtfsVolume& volume, std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out);
+
+// Record `number` of the $MFT, read through the run list; empty when it lies
+// past the last run.
+std::vector<std::uint8_t> ReadMftRecord(const NtfsVolume& volume, std::uint64_t number);
+
 // Record numbers of the unnamed $DATA extents that the record's attribute
 // list names, in list order, without repeats. The list may be resident or
 // non-resident (then it is read from the volume).
@@ -70,6 +81,8 @@ FileNameInfo ReadRecordName(const NtfsVolume& volume, MutableBytes base);
 // $MFT run list), ordered by their first cluster number within the file. An
 // attribute-list entry naming the base record itself is not decoded twice.
 RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector);
+// The same for the file whose base record is $MFT record `number`.
+RunList CollectRecordRuns(const NtfsVolume& volume, std::uint64_t number);
 
 // The run list of the $MFT itself, from record 0 at `mftSector` (and the
 // extension records its attribute list names, located through the runs

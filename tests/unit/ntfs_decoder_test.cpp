@@ -402,3 +402,28 @@ TEST(NtfsBootSector, DerivesRecordAndIndexBlockSizes) {
 
 }  // namespace
 }  // namespace dravik::analysis::ntfs
+
+namespace dravik::analysis::ntfs {
+namespace {
+
+TEST(NtfsStaleName, FoundInFreeSpaceEvenUnderTheEndMarker) {
+    RecordBuilder b(0);
+    const auto at = b.AddResident(attr::kFileName, FileNameValue(120, u"Doomed cache", 1));
+    auto rec = b.Finish();
+    ApplyFixups(rec);
+    // Deleting the attribute writes the end marker over its header.
+    Put(rec, at, 0xFFFFFFFF, 4);
+    Put(rec, at + 4, 0, 4);
+    EXPECT_FALSE(ReadFileName(rec, NameSpace::Win32));
+    auto stale = ReadStaleFileName(rec);
+    ASSERT_TRUE(stale);
+    EXPECT_EQ(stale->name, u"Doomed cache");
+    EXPECT_EQ(stale->parent, 120u);
+
+    // A value whose length disagrees with its name is not a name.
+    Put(rec, at + 0x10, 0x42 + 2 * 12 + 2, 4);
+    EXPECT_FALSE(ReadStaleFileName(rec));
+}
+
+}  // namespace
+}  // namespace dravik::analysis::ntfs
