@@ -22,7 +22,6 @@ FoundFolder& ScanLists::AddFoundFolder(FoundFolder folder) {
 
 FoundFile& ScanLists::AddFoundFile(FoundFile file) {
     return GuardAllocation(onOutOfMemory_, [&]() -> FoundFile& {
-        file.stamp = FoundFileCount();
         FoundFile& stored = foundFiles.emplace_back(std::move(file));
         foundFileCount_.fetch_add(1, std::memory_order_relaxed);
         return stored;

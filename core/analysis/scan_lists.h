@@ -56,7 +56,7 @@ struct FoundFile {
     std::uint64_t modified = 0;
     std::uint64_t created = 0;
     std::uint64_t accessed = 0;
-    std::uint32_t stamp = 0;       // set by AddFoundFile
+    std::uint32_t stamp = 0;       // the file-item count when found; kept for the scan log
     std::uint64_t size = 0;
     std::uint32_t parent = 0;
     std::uint32_t number = 0;      // 0 until inferred, except for metafiles
@@ -135,7 +135,6 @@ struct ScanLists {
 
     // The references stay valid until the record is consumed or cleared.
     FoundFolder& AddFoundFolder(FoundFolder folder);
-    // Stamps `stamp` with FoundFileCount() before the append.
     FoundFile& AddFoundFile(FoundFile file);
     void AddIndexBlockRef(const IndexBlockRef& ref);
     void AddBootSectorHit(const BootSectorHit& hit);
