@@ -15,6 +15,11 @@ std::uint32_t SectorReader::SectorSize() const {
     return source_.BytesPerSector > 0 ? static_cast<std::uint32_t>(source_.BytesPerSector) : 0;
 }
 
+std::uint64_t SectorReader::CurrentDeviceBytes() {
+    SectorDevice* device = Handle(source_.CurrentDevicePath());
+    return device ? device->Size() : 0;
+}
+
 SectorDevice* SectorReader::Handle(std::string_view devicePath) {
     // The path is compared exactly; the map's generation catches a path that
     // now names another backing (an image attached in place of another).

@@ -46,6 +46,10 @@ public:
     }
 
     std::uint32_t SectorSize() const;
+
+    // Size in bytes of the current device (through the cached handle); 0 when
+    // it cannot be opened.
+    std::uint64_t CurrentDeviceBytes();
     CurrentSource& Source() { return source_; }
 
     // Number of device opens so far (a failed open counts too).
