@@ -1,0 +1,102 @@
+#include "analysis/mft_walk.h"
+
+#include <vector>
+
+#include "analysis/analysis_texts.h"
+#include "analysis/lost_items.h"
+#include "analysis/ntfs_record.h"
+#include "analysis/ntfs_runs.h"
+#include "app/app_context.h"
+
+namespace dravik::analysis {
+
+namespace {
+
+constexpr std::uint32_t kRecordsPerRead = 1024;
+constexpr std::size_t kBaseReference = 0x20;  // u64 in the FILE header; 0 for a base record
+
+// The data size lives in the record that holds the first extent of the
+// unnamed $DATA: the base, or an extension record its attribute list names.
+std::uint64_t DataSize(const ntfs::NtfsVolume& volume, platform::Bytes base, std::size_t bound) {
+    if (ntfs::FindDataAttribute(base).kind != ntfs::DataKind::None) return ntfs::ReadDataSize(base, bound);
+    for (std::uint32_t number : ntfs::ListExtensions(volume, base, ntfs::attr::kData)) {
+        auto ext = ntfs::ReadMftRecord(volume, number);
+        if (!ntfs::IsFileRecord(ext)) continue;
+        ntfs::ApplyFixups(ext);
+        if (ntfs::FindDataAttribute(ext).kind != ntfs::DataKind::None) return ntfs::ReadDataSize(ext, bound);
+    }
+    return 0;
+}
+
+}  // namespace
+
+MftWalkResult RunMftWalk(AnalysisEnv& env) {
+    auto& ctx = env.ctx;
+    auto& items = ctx.items;
+    const auto& g = ctx.analysis.geometry;
+    items.folders.Clear();
+    items.files.Clear();
+    items.totalSize = 0;
+    items.folders.AddFolderItem(ItemName::Wide(text::kLostName), false, kNtfsRoot, kLostFolder, 0, 0, 0, 0, 0);
+
+    ntfs::NtfsVolume volume;
+    volume.reader = &ctx.reader;
+    volume.partitionStart = g.clusterBase;
+    volume.sectorsPerCluster = g.sectorsPerCluster;
+    volume.sectorsPerRecord = g.sectorsPerRecord;
+    volume.mftRuns = ctx.analysis.mftRuns;
+    const std::uint32_t spr = g.sectorsPerRecord;
+    const std::uint32_t bps = ctx.reader.SectorSize();
+    if (spr == 0 || bps == 0) return MftWalkResult::Empty;
+    const std::size_t recordBytes = std::size_t(spr) * bps;
+
+    std::uint64_t total = 0;
+    for (const auto& run : volume.mftRuns) total += run.length;
+
+    // The $MFT as one stream of records, read in large pieces through its
+    // runs: a record may be split between two runs.
+    const std::uint64_t records = total / spr;
+    std::vector<std::uint8_t> chunk(std::size_t(kRecordsPerRead) * recordBytes);
+    std::uint64_t number = 0;
+    for (std::uint64_t first = 0; first < records; first += kRecordsPerRead) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(records - first, kRecordsPerRead));
+        ntfs::ReadMftSectors(volume, first * spr, n * spr, chunk);
+        bool stopped = false;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            number = first + i;
+            if (!env.control.Checkpoint()) return MftWalkResult::Terminated;
+            if (env.control.StopRequested()) {
+                stopped = true;
+                break;
+            }
+            std::span<std::uint8_t> rec(chunk.data() + i * recordBytes, recordBytes);
+            if (number == kNtfsRoot || !ntfs::IsFileRecord(rec)) continue;
+            // Extension records belong to their base record's item.
+            if (platform::U64(rec, kBaseReference) != 0) continue;
+            auto name = ntfs::ReadRecordName(volume, rec);
+            if (name.name.empty()) continue;
+            const std::uint8_t flags = ntfs::RecordFlags(rec);
+            const auto num = static_cast<std::uint32_t>(number);
+            const auto& t = name.times;
+            if (flags == 2 || flags == 3) {
+                items.folders.AddFolderItem(ItemName::Wide(name.name), flags == 2, name.parent, num, 0, t.modified,
+                                            t.created, t.accessed, 0);
+            } else {
+                const std::uint64_t size = DataSize(volume, rec, recordBytes);
+                items.files.AddFileItem(ItemName::Wide(name.name), flags == 0, size, name.parent, num, 0, t.modified,
+                                        t.created, t.accessed);
+                items.totalSize += size;
+            }
+            env.progress.UpdateProgress(items.totalSize, items.folders.Count(), items.files.Count(), name.name,
+                                        ProgressMode::Size);
+            env.progress.Percent((number + 1) * spr, total);
+        }
+        if (stopped) break;
+    }
+    if (items.folders.Count() <= 1 && items.files.Count() == 0) return MftWalkResult::Empty;
+    env.control.ClearStop();
+    if (!GatherLostItems(env, 0, kNtfsRoot)) return MftWalkResult::Terminated;
+    return MftWalkResult::Stored;
+}
+
+}  // namespace dravik::analysis

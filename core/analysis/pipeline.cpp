@@ -1,0 +1,66 @@
+#include "analysis/pipeline.h"
+
+#include "analysis/analysis_texts.h"
+#include "analysis/mft_walk.h"
+#include "analysis/signature_scan.h"
+#include "app/app_context.h"
+
+namespace dravik::analysis {
+
+namespace {
+
+bool IsNtfs(const app::AppContext& ctx) { return ctx.analysis.geometry.fileSystem == "NTFS"; }
+
+AnalysisOutcome Scan(AnalysisEnv& env, const char* valueLabel) {
+    auto& a = env.ctx.analysis;
+    env.progress.ValueLabel(valueLabel);
+    env.progress.SetSectorContext(a.partitionEnd, true);
+    if (a.settings.exhaustive) a.settings.phase += 1;
+    return RunSignatureScan(env);
+}
+
+}  // namespace
+
+AnalysisOutcome RunAnalysis(AnalysisEnv& env) {
+    auto& ctx = env.ctx;
+    auto& s = ctx.analysis.settings;
+    if (!IsNtfs(ctx)) return AnalysisOutcome::Unsupported;
+
+    if (s.exhaustive && s.phase >= 1) return RunChosenVolume(env, ctx.analysis.currentVolume);
+    if (s.formatted || s.mode == RecoveryMode::Formatted || s.exhaustive)
+        return Scan(env, s.fromLog ? text::kLabelTotalSize : text::kLabelIndexesFound);
+    if (s.fromLog) return AnalysisOutcome::Unsupported;  // the scan-log reader comes with the scan log
+
+    env.progress.ValueLabel(text::kLabelTotalSize);
+    switch (RunMftWalk(env)) {
+        case MftWalkResult::Terminated:
+            return AnalysisOutcome::Terminated;
+        case MftWalkResult::Stored:
+            env.control.SetFinished();
+            return AnalysisOutcome::Finished;
+        case MftWalkResult::Empty:
+            break;
+    }
+    ctx.prompter.ViewMsgBox(text::kSwitchToAdvanceNtfs);
+    s.formatted = true;
+    env.progress.RestartElapsed();
+    return Scan(env, text::kLabelCurrentSector);
+}
+
+AnalysisOutcome RunChosenVolume(AnalysisEnv& env, std::uint32_t ordinal) {
+    auto& a = env.ctx.analysis;
+    env.progress.ValueLabel(text::kLabelTotalSize);
+    a.currentVolume = ordinal;
+    if (!DumpNtfs(env, static_cast<std::uint16_t>(ordinal))) return AnalysisOutcome::Terminated;
+    env.control.SetFinished();
+    return AnalysisOutcome::Finished;
+}
+
+void DiscardAnalysis(app::AppContext& ctx) {
+    ctx.items.folders.Clear();
+    ctx.items.files.Clear();
+    ctx.items.totalSize = 0;
+    ctx.analysis.settings.fromLog = false;
+}
+
+}  // namespace dravik::analysis

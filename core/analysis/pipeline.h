@@ -1,0 +1,43 @@
+// Runs one analysis of the selected partition or range: picks the worker the
+// settings call for and runs it on the calling thread (a Worker's thread).
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/analysis_progress.h"
+#include "app/worker.h"
+
+namespace dravik::app {
+class AppContext;
+}
+
+namespace dravik::analysis {
+
+// What every analysis step works with.
+struct AnalysisEnv {
+    app::AppContext& ctx;
+    app::WorkerControl& control;
+    AnalysisProgress& progress;
+};
+
+enum class AnalysisOutcome {
+    Finished,        // the results are complete (or as complete as Stop left them)
+    CloseRequested,  // the first phase of an exhaustive search: the volume list follows
+    Terminated,      // ended by Back; the caller frees the items
+    Unsupported,     // no worker for this file system yet
+};
+
+// The worker the settings call for:
+//   NTFS, exhaustive phase 1            -> dump of the chosen volume
+//   NTFS, formatted or exhaustive phase 0 -> signature scan
+//   NTFS, deleted                        -> $MFT walk (switching to the scan when it finds nothing)
+// Sets the completion flag of the control before returning.
+AnalysisOutcome RunAnalysis(AnalysisEnv& env);
+
+// Dumps volume `ordinal` of an exhaustive search after the user chose it.
+AnalysisOutcome RunChosenVolume(AnalysisEnv& env, std::uint32_t ordinal);
+
+// Back: frees every folder and file item and clears the log flag.
+void DiscardAnalysis(app::AppContext& ctx);
+
+}  // namespace dravik::analysis

@@ -1,0 +1,395 @@
+#include "analysis/signature_scan.h"
+
+#include <algorithm>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "analysis/analysis_texts.h"
+#include "analysis/lost_items.h"
+#include "analysis/ntfs_boot.h"
+#include "analysis/ntfs_index.h"
+#include "analysis/ntfs_record.h"
+#include "app/app_context.h"
+
+namespace dravik::analysis {
+
+using platform::U16;
+using platform::U32;
+
+std::uint32_t MetafileNumber(std::u16string_view name) {
+    static const std::pair<std::u16string_view, std::uint32_t> kTable[] = {
+        {u"$MFT", 1},    {u"$MFTMirr", 1}, {u"$LogFile", 2}, {u"$Volume", 3}, {u"$AttrDef", 4},
+        {u"$Bitmap", 6}, {u"$Boot", 7},    {u"$BadClus", 8}, {u"$Secure", 9}, {u"$UpCase", 10},
+    };
+    for (const auto& [n, number] : kTable)
+        if (n == name) return number;
+    return 0;
+}
+
+namespace {
+
+constexpr std::size_t kChunkBytes = 1 << 20;
+
+class Scanner {
+public:
+    explicit Scanner(AnalysisEnv& env)
+        : env_(env), ctx_(env.ctx), scan_(env.ctx.items.scan), bps_(env.ctx.reader.SectorSize()) {}
+
+    void FindSignatures();
+    void AssignFolderNumbers();
+    void AssignFileNumbers();
+    void AssignVolumes();
+
+private:
+    void ExamineFileRecord(std::uint64_t sector, std::span<const std::uint8_t> chunk, std::size_t offset);
+    std::vector<std::uint8_t> ReadBytes(std::uint64_t sector, std::size_t bytes);
+    // Confirms folders of (start, end] whose first index block names them;
+    // true when one was.
+    bool ConfirmVolume(std::uint64_t start, std::uint64_t end, std::uint32_t sectorsPerCluster,
+                       std::uint32_t ordinal);
+
+    AnalysisEnv& env_;
+    app::AppContext& ctx_;
+    ScanLists& scan_;
+    std::uint32_t bps_;
+    std::u16string lastName_;
+};
+
+std::vector<std::uint8_t> Scanner::ReadBytes(std::uint64_t sector, std::size_t bytes) {
+    const std::size_t sectors = (bytes + bps_ - 1) / bps_;
+    std::vector<std::uint8_t> buf(sectors * bps_, 0);
+    ctx_.reader.Read(sector, static_cast<std::uint32_t>(sectors), buf);
+    buf.resize(bytes);
+    return buf;
+}
+
+void Scanner::ExamineFileRecord(std::uint64_t sector, std::span<const std::uint8_t> chunk, std::size_t offset) {
+    const auto field = static_cast<std::int16_t>(U16(chunk, offset + 0x1C));
+    if (field < 512 || field > 0x4000 || field % 512 != 0) return;
+    const std::size_t size = static_cast<std::size_t>(field);
+    std::vector<std::uint8_t> record;
+    if (offset + size <= chunk.size())
+        record.assign(chunk.begin() + offset, chunk.begin() + offset + size);
+    else
+        record = ReadBytes(sector, size);
+    // The update sequence number ends every block of a whole record; a torn
+    // write leaves the blocks disagreeing.
+    if (U16(record, 510) != U16(record, 1022)) return;
+
+    const std::uint8_t flags = ntfs::RecordFlags(record);
+    const auto info = ntfs::ReadBestFileName(record);
+    lastName_ = info.name;
+    const auto& t = info.times;
+    if (flags == 2 || flags == 3) {
+        FoundFolder f;
+        f.name = info.name;
+        f.deleted = flags == 2 ? kYes : kNo;
+        f.modified = t.modified;
+        f.created = t.created;
+        f.accessed = t.accessed;
+        f.parent = info.parent;
+        f.number = ntfs::ReadIndexRootOwner(record);
+        f.sector = sector;
+        f.indexLcn = ntfs::ReadIndexAllocationLcn(record, ntfs::RecordSize(record));
+        scan_.AddFoundFolder(std::move(f));
+    } else {
+        const std::uint64_t dataSize = ntfs::ReadDataSize(record, ntfs::RecordSize(record));
+        if (dataSize >> 63) return;
+        FoundFile f;
+        f.name = info.name;
+        f.deleted = flags == 0 ? kYes : kNo;
+        f.modified = t.modified;
+        f.created = t.created;
+        f.accessed = t.accessed;
+        f.stamp = ctx_.items.files.Count();
+        f.size = dataSize;
+        f.parent = info.parent;
+        f.number = MetafileNumber(info.name);
+        f.sector = sector;
+        scan_.AddFoundFile(std::move(f));
+    }
+}
+
+void Scanner::FindSignatures() {
+    const auto& a = ctx_.analysis;
+    env_.progress.Step(text::kStepScan);
+    env_.control.ClearStop();
+    const std::uint64_t start = a.partitionStart;
+    const std::uint64_t end = a.partitionEnd;
+    if (bps_ == 0 || end <= start) return;
+    const std::uint32_t perChunk = static_cast<std::uint32_t>(std::max<std::size_t>(kChunkBytes / bps_, 1));
+    std::vector<std::uint8_t> chunk(std::size_t(perChunk) * bps_);
+    for (std::uint64_t pos = start; pos < end;) {
+        if (!env_.control.Checkpoint() || env_.control.StopRequested()) return;
+        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(perChunk, end - pos));
+        const std::span<const std::uint8_t> view(chunk.data(), std::size_t(n) * bps_);
+        ctx_.reader.Read(pos, n, chunk);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::size_t off = std::size_t(i) * bps_;
+            const std::uint32_t sig = U32(view, off);
+            const std::uint64_t s = pos + i;
+            if (sig == ntfs::kFileSignature) {
+                ExamineFileRecord(s, view, off);
+            } else if (sig == ntfs::kIndxSignature) {
+                if (auto check = ntfs::CheckIndexBlock(view.subspan(off, std::min<std::size_t>(512, bps_))))
+                    scan_.AddIndexBlockRef({s, check->owner, check->vcn, kScanTag});
+            } else if (auto boot = ntfs::DecodeBootSector(view.subspan(off, bps_))) {
+                scan_.AddBootSectorHit({s, boot->sectorsPerCluster, boot->sectorsPerIndexBlock, boot->sectorsPerRecord,
+                                        boot->totalSectors, boot->mftLcn, boot->mftMirrLcn});
+            }
+            env_.progress.UpdateProgress(s, scan_.FoundFolderCount(), scan_.FoundFileCount(), lastName_,
+                                         ProgressMode::Sector);
+        }
+        pos += n;
+        env_.progress.SetIndexBlockCount(scan_.IndexBlockCount());
+        env_.progress.Percent(pos - start, end - start);
+    }
+}
+
+struct FolderKey {
+    std::uint64_t created;
+    std::uint32_t parent;
+    std::u16string name;
+    bool operator==(const FolderKey&) const = default;
+};
+struct FolderKeyHash {
+    std::size_t operator()(const FolderKey& k) const {
+        return std::hash<std::u16string>()(k.name) ^ (std::hash<std::uint64_t>()(k.created) * 31) ^ k.parent;
+    }
+};
+
+void Scanner::AssignFolderNumbers() {
+    env_.progress.Step(text::kStepFolderNumbers);
+    env_.control.ClearStop();
+    // Folders still without a number, by what an index entry knows of them;
+    // each key's folders in list order.
+    std::unordered_map<FolderKey, std::deque<FoundFolder*>, FolderKeyHash> waiting;
+    for (FoundFolder& f : scan_.foundFolders)
+        if (f.number == 0) waiting[{f.created, f.parent, f.name}].push_back(&f);
+    if (waiting.empty() || bps_ == 0) return;
+
+    const auto total = static_cast<std::uint32_t>(scan_.indexBlocks.size());
+    std::uint32_t done = 0;
+    for (const IndexBlockRef& ref : scan_.indexBlocks) {
+        if (!env_.control.Checkpoint() || env_.control.StopRequested()) return;
+        ++done;
+        auto block = ReadBytes(ref.sector, 4096);
+        const std::uint64_t allocated = U32(block, 0x20);
+        if (allocated != 0 && allocated + 24 <= 65536) {
+            const std::size_t bytes = static_cast<std::size_t>((allocated + 24) / bps_ * bps_);
+            if (bytes > block.size()) block = ReadBytes(ref.sector, bytes);
+            block.resize(bytes);
+            ntfs::ApplyFixups(block);
+            if (0x18 + std::uint64_t(U32(block, 0x18)) < bytes) {
+                for (const auto& e : ntfs::WalkIndexEntries(block)) {
+                    if (!e.IsDirectory()) continue;
+                    auto it = waiting.find({e.created, e.parent, e.name});
+                    if (it == waiting.end()) continue;
+                    it->second.front()->number = e.child;
+                    it->second.pop_front();
+                    if (it->second.empty()) waiting.erase(it);
+                }
+            }
+        }
+        env_.progress.Counter(text::kDetailFolderNumbers, done, total);
+        env_.progress.Percent(done, total);
+        if (waiting.empty()) break;
+    }
+}
+
+void Scanner::AssignFileNumbers() {
+    env_.progress.Step(text::kStepFileNumbers);
+    env_.control.ClearStop();
+    auto& files = scan_.foundFiles;
+    auto& folders = scan_.foundFolders;
+    const std::uint32_t spr = std::max<std::uint32_t>(ctx_.analysis.geometry.sectorsPerRecord, 1);
+    const auto total = static_cast<std::uint32_t>(files.size() + folders.size() + scan_.indexBlocks.size());
+    std::size_t fi = 0, di = 0;
+    std::uint32_t g = 1;
+    std::uint64_t lastSector = 0;
+    bool haveLast = false;
+    std::uint32_t steps = 0;
+    // Records of one $MFT lie in record order, so an item without a known
+    // number follows its predecessor: by the records between them when both
+    // sit close together, else by one.
+    auto next = [&](std::uint64_t sector) -> std::uint32_t {
+        if (haveLast && sector > lastSector && (sector - lastSector) % spr == 0) {
+            const std::uint64_t gap = (sector - lastSector) / spr;
+            if (gap <= 1024) return g + static_cast<std::uint32_t>(gap);
+        }
+        return g + 1;
+    };
+    while (fi < files.size() || di < folders.size()) {
+        if (!env_.control.Checkpoint() || env_.control.StopRequested()) break;
+        const bool takeFile = fi < files.size() && (di >= folders.size() || files[fi].sector < folders[di].sector);
+        if (takeFile) {
+            FoundFile& f = files[fi++];
+            if (f.number == 0) f.number = next(f.sector);
+            g = f.number;
+            lastSector = f.sector;
+        } else {
+            FoundFolder& d = folders[di++];
+            if (d.number == 0 || d.number == 0xFFFFFFFF) d.number = next(d.sector);
+            g = d.number;
+            lastSector = d.sector;
+        }
+        haveLast = true;
+        ++steps;
+        env_.progress.Counter(text::kDetailFileNumbers, steps, total);
+        env_.progress.Percent(steps, total);
+    }
+    const auto vcn0 = std::count_if(scan_.indexBlocks.begin(), scan_.indexBlocks.end(),
+                                    [](const IndexBlockRef& r) { return r.vcn == 0; });
+    env_.progress.SetIndexBlockCount(static_cast<std::uint32_t>(vcn0));
+}
+
+bool Scanner::ConfirmVolume(std::uint64_t start, std::uint64_t end, std::uint32_t spc, std::uint32_t ordinal) {
+    bool confirmed = false;
+    const auto total = static_cast<std::uint32_t>(scan_.foundFolders.size());
+    std::uint32_t examined = 0;
+    for (FoundFolder& f : scan_.foundFolders) {
+        if (!env_.control.Checkpoint() || env_.control.StopRequested()) break;
+        ++examined;
+        if (f.sector > start && f.sector <= end && f.volume == 0 && f.indexLcn != 0) {
+            auto sector = ReadBytes(start + std::uint64_t(spc) * f.indexLcn, bps_);
+            if (U32(sector, 0) == ntfs::kIndxSignature) {
+                auto check = ntfs::CheckIndexBlock(std::span(sector).first(std::min<std::size_t>(512, sector.size())));
+                if (check && check->owner == f.number) {
+                    f.volume = ordinal;
+                    confirmed = true;
+                }
+            }
+        }
+        env_.progress.Counter(text::kDetailFileSystem, examined, total);
+        env_.progress.Percent(examined, total);
+    }
+    return confirmed;
+}
+
+void Scanner::AssignVolumes() {
+    env_.progress.Step(text::kStepFileSystem);
+    env_.progress.SetPercent(100);
+    env_.control.ClearStop();
+    auto& volumes = ctx_.items.volumes;
+    const auto& a = ctx_.analysis;
+    if (!scan_.bootHits.empty()) {
+        for (const BootSectorHit& hit : scan_.bootHits) {
+            if (hit.sectorsPerCluster == 0 || env_.control.StopRequested()) break;
+            const std::uint64_t end = hit.sector + hit.totalSectors;
+            const auto ordinal = static_cast<std::uint32_t>(volumes.Count() + 1);
+            if (ConfirmVolume(hit.sector, end, hit.sectorsPerCluster, ordinal)) {
+                VolumeDescriptor d;
+                d.typeName = "NTFS";
+                d.startSector = hit.sector;
+                d.endSector = end;
+                d.sectorsPerCluster = hit.sectorsPerCluster;
+                d.sectorsPerRecord = hit.sectorsPerRecord;
+                d.sectorsPerIndexBlock = hit.sectorsPerIndexBlock;
+                volumes.AddVolumeDescriptor(std::move(d));
+            }
+            env_.progress.Step(text::kStepFileSystemCount + std::to_string(volumes.Count()));
+        }
+    } else if (ConfirmVolume(a.partitionStart, a.partitionEnd, a.geometry.sectorsPerCluster, 1)) {
+        VolumeDescriptor d;
+        d.typeName = "NTFS";
+        d.startSector = a.partitionStart;
+        d.endSector = a.partitionEnd;
+        d.sectorsPerCluster = a.geometry.sectorsPerCluster;
+        d.sectorsPerRecord = a.geometry.sectorsPerRecord;
+        d.sectorsPerIndexBlock = a.geometry.sectorsPerIndexBlock;
+        volumes.AddVolumeDescriptor(std::move(d));
+    }
+    // Folders no index block confirmed belong with the folder before them.
+    std::uint32_t v = 1;
+    for (FoundFolder& f : scan_.foundFolders) {
+        if (f.volume == 0 || f.volume == 0xFFFFFFFF)
+            f.volume = v;
+        else
+            v = f.volume;
+    }
+    ctx_.analysis.volumeCount = static_cast<std::uint32_t>(volumes.Count());
+    scan_.bootHits.clear();
+}
+
+}  // namespace
+
+AnalysisOutcome RunSignatureScan(AnalysisEnv& env) {
+    auto& ctx = env.ctx;
+    auto& a = ctx.analysis;
+    ctx.items.scan.Clear();
+    ctx.items.volumes.Clear();
+    a.volumeCount = 0;
+    a.currentVolume = 1;
+    env.control.ClearStop();
+
+    Scanner scanner(env);
+    scanner.FindSignatures();
+    if (env.control.Terminated()) return AnalysisOutcome::Terminated;
+    scanner.AssignFolderNumbers();
+    if (env.control.Terminated()) return AnalysisOutcome::Terminated;
+    scanner.AssignFileNumbers();
+    if (env.control.Terminated()) return AnalysisOutcome::Terminated;
+    scanner.AssignVolumes();
+    if (env.control.Terminated()) return AnalysisOutcome::Terminated;
+
+    if (a.settings.exhaustive) {
+        env.control.SetCloseRequested();
+        return AnalysisOutcome::CloseRequested;
+    }
+    if (!DumpNtfs(env, 1)) return AnalysisOutcome::Terminated;
+    env.control.SetFinished();
+    return AnalysisOutcome::Finished;
+}
+
+bool DumpNtfs(AnalysisEnv& env, std::uint16_t volume) {
+    auto& items = env.ctx.items;
+    auto& scan = items.scan;
+    env.progress.Step(text::kStepDump);
+    if (!scan.foundFolders.empty()) {
+        items.folders.AddFolderItem(ItemName::Wide(text::kLostName), false, kNtfsRoot, kLostFolder, 0, 0, 0, 0,
+                                    volume);
+    } else if (items.folders.Count() > 0) {
+        items.folders.begin()->volume = volume;
+    }
+    const std::uint32_t total = scan.FoundFileCount() + scan.FoundFolderCount();
+    std::uint32_t done = 0;
+    while (!scan.foundFolders.empty()) {
+        if (!env.control.Checkpoint()) return false;
+        if (env.control.StopRequested()) break;
+        const FoundFolder f = std::move(scan.foundFolders.front());
+        scan.foundFolders.pop_front();
+        if (f.number != kNtfsRoot)
+            items.folders.AddFolderItem(ItemName::Wide(f.name), f.deleted == kYes, f.parent, f.number, f.sector,
+                                        f.modified, f.created, f.accessed, static_cast<std::uint16_t>(f.volume));
+        ++done;
+        env.progress.UpdateProgress(items.totalSize, items.folders.Count(), items.files.Count(), f.name,
+                                    ProgressMode::Size);
+        env.progress.Percent(done, total);
+        env.progress.Counter(text::kDetailDump, done, total);
+    }
+    // No "Lost" file item is stored beside the "Lost" folder: it named no
+    // file of the volume and would collide with the folder when saving.
+    while (!scan.foundFiles.empty()) {
+        if (!env.control.Checkpoint()) return false;
+        if (env.control.StopRequested()) break;
+        const FoundFile f = std::move(scan.foundFiles.front());
+        scan.foundFiles.pop_front();
+        if (f.parent != 0) {
+            items.files.AddFileItem(ItemName::Wide(f.name), f.deleted == kYes, f.size, f.parent, f.number, f.sector,
+                                    f.modified, f.created, f.accessed);
+            items.totalSize += f.size;
+        }
+        ++done;
+        env.progress.UpdateProgress(items.totalSize, items.folders.Count(), items.files.Count(), f.name,
+                                    ProgressMode::Size);
+        env.progress.Percent(done, total);
+        env.progress.Counter(text::kDetailDump, done, total);
+    }
+    env.control.ClearStop();
+    env.progress.Step(text::kStepLostDirectories);
+    return GatherLostItems(env, volume, kNtfsRoot);
+}
+
+}  // namespace dravik::analysis

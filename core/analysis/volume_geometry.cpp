@@ -1,0 +1,136 @@
+#include "analysis/volume_geometry.h"
+
+#include <bit>
+#include <vector>
+
+#include "analysis/ntfs_boot.h"
+#include "analysis/ntfs_record.h"
+#include "analysis/ntfs_runs.h"
+#include "app/app_context.h"
+
+namespace dravik::analysis {
+
+using platform::U16;
+using platform::U32;
+using platform::U8;
+
+namespace {
+
+std::vector<std::uint8_t> ReadSector(app::AppContext& ctx, std::uint64_t sector) {
+    std::vector<std::uint8_t> buf(ctx.reader.SectorSize() ? ctx.reader.SectorSize() : 512, 0);
+    ctx.reader.Read(sector, 1, buf);
+    return buf;
+}
+
+bool StartsWithFile(app::AppContext& ctx, std::uint64_t sector) {
+    return sector != 0 && ntfs::IsFileRecord(ReadSector(ctx, sector));
+}
+
+bool ReadNtfsGeometry(app::AppContext& ctx, std::uint64_t start, std::uint64_t end, VolumeGeometry& g) {
+    // The backup boot sector sits at the volume's last sector: the partition
+    // end itself for a volume sized from its boot sector, one before it for a
+    // partition-table entry (which counts the backup's sector too).
+    std::vector<std::uint64_t> copies{start};
+    if (end > start) {
+        copies.push_back(end);
+        copies.push_back(end - 1);
+    }
+    if (!ntfs::HasBootSignature(ReadSector(ctx, start)) && copies.size() > 1) std::swap(copies[0], copies[1]);
+
+    std::optional<ntfs::BootSector> chosen;
+    std::uint64_t mft = 0, mirr = 0;
+    for (std::uint64_t at : copies) {
+        auto boot = ntfs::DecodeBootSector(ReadSector(ctx, at));
+        if (!boot) continue;
+        const std::uint32_t spc = boot->sectorsPerCluster;
+        if (spc == 0 || spc > 128 || !std::has_single_bit(spc)) continue;
+        if (!chosen) chosen = boot;
+        if (mft == 0 && StartsWithFile(ctx, start + boot->mftLcn * spc)) mft = start + boot->mftLcn * spc;
+        if (mirr == 0 && StartsWithFile(ctx, start + boot->mftMirrLcn * spc)) mirr = start + boot->mftMirrLcn * spc;
+        if (mft != 0 && mirr != 0) break;
+    }
+    if (!chosen || (mft == 0 && mirr == 0)) return false;
+    g = VolumeGeometry{};
+    g.fileSystem = "NTFS";
+    g.sectorsPerCluster = chosen->sectorsPerCluster;
+    g.sectorsPerRecord = chosen->sectorsPerRecord;
+    g.sectorsPerIndexBlock = chosen->sectorsPerIndexBlock;
+    g.mftSector = mft;
+    g.mftMirrSector = mirr;
+    g.clusterBase = start;
+    return true;
+}
+
+bool FatBootValid(app::AppContext& ctx, const std::vector<std::uint8_t>& boot, std::uint64_t fatSector) {
+    return U8(boot, 510) == 0x55 && U8(boot, 511) == 0xAA && U8(ReadSector(ctx, fatSector), 0) == 0xF8;
+}
+
+bool ReadFatGeometry(app::AppContext& ctx, std::uint64_t start, bool fat32, VolumeGeometry& g) {
+    auto boot = ReadSector(ctx, start);
+    auto spfOf = [&](const std::vector<std::uint8_t>& b) -> std::uint32_t { return fat32 ? U32(b, 36) : U16(b, 22); };
+    auto secondFat = [&](const std::vector<std::uint8_t>& b) { return start + U16(b, 14) + spfOf(b); };
+    if (!FatBootValid(ctx, boot, secondFat(boot))) {
+        if (!fat32) return false;
+        boot = ReadSector(ctx, start + 6);  // the FAT32 backup boot sector
+        if (!FatBootValid(ctx, boot, secondFat(boot))) return false;
+    }
+    const std::uint32_t spc = U8(boot, 13);
+    const std::uint32_t reserved = U16(boot, 14);
+    const std::uint32_t spf = spfOf(boot);
+    g = VolumeGeometry{};
+    g.fileSystem = fat32 ? "FAT32" : "FAT16";
+    g.sectorsPerCluster = spc;
+    g.sectorsPerFat = spf;
+    g.reservedSectors = reserved;
+    g.fat1Start = start + reserved;
+    g.fat2Start = start + reserved + spf;
+    if (fat32) {
+        g.rootDirStart = U32(boot, 44);
+        g.rootDirSectors = 0;
+        g.clusterBase = start + reserved + 2ull * spf - 2ull * spc;
+    } else {
+        g.rootDirStart = start + reserved + 2ull * spf;
+        g.rootDirSectors = U16(boot, 17) / 16u;
+        g.clusterBase = start + reserved + 2ull * spf + g.rootDirSectors - 2ull * spc;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadVolumeGeometry(app::AppContext& ctx) {
+    const auto& src = ctx.source;
+    VolumeGeometry g;
+    bool ok = false;
+    if (src.PartitionLabel == "NTFS")
+        ok = ReadNtfsGeometry(ctx, src.StartSector, src.EndSector, g);
+    else if (src.PartitionLabel == "FAT16")
+        ok = ReadFatGeometry(ctx, src.StartSector, false, g);
+    else if (src.PartitionLabel == "FAT32")
+        ok = ReadFatGeometry(ctx, src.StartSector, true, g);
+    if (ok) ctx.analysis.partition = std::move(g);
+    return ok;
+}
+
+void PrepareAnalysis(app::AppContext& ctx) {
+    auto& a = ctx.analysis;
+    a.geometry = a.partition;
+    a.geometry.fileSystem = ctx.source.PartitionLabel;
+    a.partitionStart = ctx.source.StartSector;
+    a.partitionEnd = ctx.source.EndSector;
+    a.bytesPerSector = ctx.reader.SectorSize() ? ctx.reader.SectorSize() : 512;
+    a.mftRuns.clear();
+    if (a.geometry.fileSystem != "NTFS" || a.settings.mode != RecoveryMode::Deleted || a.settings.fromLog) return;
+    ntfs::NtfsVolume volume;
+    volume.reader = &ctx.reader;
+    volume.partitionStart = a.geometry.clusterBase;
+    volume.sectorsPerCluster = a.geometry.sectorsPerCluster;
+    volume.sectorsPerRecord = a.geometry.sectorsPerRecord;
+    if (a.geometry.mftSector != 0) a.mftRuns = ntfs::BuildMftRuns(volume, a.geometry.mftSector);
+    // $MFTMirr holds a copy of the $MFT's own record, whose runs map the
+    // whole $MFT.
+    if (a.mftRuns.empty() && a.geometry.mftMirrSector != 0)
+        a.mftRuns = ntfs::BuildMftRuns(volume, a.geometry.mftMirrSector);
+}
+
+}  // namespace dravik::analysis

@@ -1,0 +1,26 @@
+// Reading the boot sector of the selected partition into its geometry, and
+// handing that geometry to an analysis.
+#pragma once
+
+namespace dravik::app {
+class AppContext;
+}
+
+namespace dravik::analysis {
+
+// Fills the partition geometry from the boot sector of the partition that
+// CurrentSource selects, by its file-system label. NTFS: the boot sector or
+// its backup, the $MFT and $MFTMirr sectors (each 0 unless a FILE record is
+// there; one of them must be). FAT16/FAT32: FAT and root-directory layout,
+// checked against the second FAT's media byte (FAT32 falls back to the backup
+// boot sector). Returns false, changing nothing, when no copy passes or the
+// label is another one.
+bool ReadVolumeGeometry(app::AppContext& ctx);
+
+// Copies the partition geometry, range and sector size into the block the
+// analysis works with. For NTFS in deleted mode it builds the $MFT run list
+// too: from the $MFT's own record, or from its copy in $MFTMirr when the
+// start of the $MFT is unreadable.
+void PrepareAnalysis(app::AppContext& ctx);
+
+}  // namespace dravik::analysis

@@ -1,0 +1,83 @@
+// Runs analyses of the test images on the test's thread, with a fresh
+// application context per harness.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "analysis/pipeline.h"
+#include "analysis/volume_geometry.h"
+#include "app/app_context.h"
+#include "app/progress.h"
+#include "platform/text.h"
+#include "support/scripted_prompter.h"
+#include "support/test_images.h"
+
+namespace dravik::test {
+
+// Records what a task showed, for tests that check texts.
+class RecordingProgress : public app::ProgressSink {
+public:
+    std::vector<std::string> steps;
+    std::map<app::ProgressField, std::string> last;
+    std::vector<int> percents;
+    int hides = 0;
+    int restarts = 0;
+
+    void SetText(app::ProgressField field, const std::string& text) override {
+        if (field == app::ProgressField::Step) steps.push_back(text);
+        last[field] = text;
+    }
+    void SetPercent(int percent) override { percents.push_back(percent); }
+    void HideDetails() override { ++hides; }
+    void RestartElapsed() override { ++restarts; }
+};
+
+class AnalysisHarness {
+public:
+    ScriptedPrompter prompter;
+    app::AppContext ctx{prompter};
+    app::WorkerControl control;
+    RecordingProgress sink;
+    analysis::AnalysisProgress progress{sink};
+    analysis::AnalysisEnv env{ctx, control, progress};
+
+    // Selects the image as Disk0 and the sector range [start, end) of it as
+    // the partition (end 0: the whole image).
+    void Select(const std::filesystem::path& image, const std::string& label, std::uint64_t start = 0,
+                std::uint64_t end = 0) {
+        ctx.devices.SetDisk(0, {image.string()});
+        ctx.source.SelectPhysicalDisk(0);
+        ctx.source.StartSector = start;
+        ctx.source.EndSector = end ? end : std::filesystem::file_size(image) / 512;
+        ctx.source.PartitionLabel = label;
+    }
+
+    analysis::AnalysisOutcome Run(analysis::RecoveryMode mode) {
+        ctx.analysis.settings.mode = mode;
+        ctx.analysis.settings.formatted = mode == analysis::RecoveryMode::Formatted;
+        ctx.source.BadSectorPolicy = source::BadSectorAnswer::RetryOnce;
+        geometryRead = analysis::ReadVolumeGeometry(ctx);
+        analysis::PrepareAnalysis(ctx);
+        return analysis::RunAnalysis(env);
+    }
+
+    bool geometryRead = false;
+
+    // Item lookups by number.
+    std::map<std::uint32_t, std::vector<const analysis::FileItem*>> FilesByNumber() const {
+        std::map<std::uint32_t, std::vector<const analysis::FileItem*>> out;
+        for (const auto& f : ctx.items.files) out[f.number].push_back(&f);
+        return out;
+    }
+
+    template <class Item>
+    static std::string Name(const Item& item) {
+        if (item.nameA) return std::string(analysis::NarrowName(item));
+        return platform::Utf16ToUtf8(analysis::WideName(item));
+    }
+};
+
+}  // namespace dravik::test
