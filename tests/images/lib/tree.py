@@ -19,6 +19,18 @@ Blank lines and lines starting with '#' are skipped.
   fill|DIR|MIN|MAX|LEAVE                filler files of MIN..MAX bytes until the
                                         free space drops below LEAVE bytes, or
                                         until the volume is full when LEAVE is 0
+  mixed|DIR|COUNT|CLUSTER               COUNT files of mixed sizes in DIR (empty,
+                                        resident, one cluster, a few clusters,
+                                        a few dozen clusters), names and sizes
+                                        drawn from a generator seeded by DIR
+  backwards|PATH|SIZE|CHUNK             a new file written CHUNK bytes at a time
+                                        from the last piece to the first, as a
+                                        download client may: ntfs-3g gives each
+                                        piece clusters after the previous one,
+                                        so every piece is a fragment, in
+                                        descending order on disk
+  append|PATH|SIZE                      extend a file to SIZE bytes (the content
+                                        continues where it stopped)
   truncate|PATH|SIZE                    shrink a file (frees its clusters)
   times|PATH                            deterministic times on PATH
   times-all                             deterministic times on everything below
@@ -90,6 +102,7 @@ def write_new(full, data):
         os.close(fd)
 
 
+EXTENSIONS = "txt doc pdf jpg png csv log bin xml odt".split()
 WORDS = ("budget review minutes draft invoice summary archive photo "
          "backup report notes schedule contract ledger").split()
 
@@ -131,6 +144,44 @@ class Runner:
             name = f"{i:05d} " + " ".join(r.choice(WORDS) for _ in range(6)) + ".txt"
             rel = d + "/" + name
             write_new(self.full(rel), content(rel, large if i % every == 0 else small))
+
+    def cmd_mixed(self, d, count, cl):
+        count, cl = int(count), int(cl)
+        os.makedirs(self.full(d), exist_ok=True)
+        r = random.Random(d)
+        for i in range(count):
+            name = f"{r.choice(WORDS)} {r.choice(WORDS)} {i:03d}.{r.choice(EXTENSIONS)}"
+            x = r.random()
+            if x < 0.04:
+                size = 0
+            elif x < 0.36:
+                size = r.randint(1, 450)        # resident next to a short name
+            elif x < 0.66:
+                size = r.randint(700, max(700, cl))  # 650 B no longer fit
+            elif x < 0.95:
+                size = r.randint(cl + 1, 24 * cl)
+            else:
+                size = r.randint(25 * cl, 90 * cl)
+            rel = d + "/" + name
+            write_new(self.full(rel), content(rel, size))
+
+    def cmd_backwards(self, path, size, chunk):
+        size, chunk = int(size), int(chunk)
+        data = content(path, size)
+        os.makedirs(os.path.dirname(self.full(path)), exist_ok=True)
+        fd = os.open(self.full(path), os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
+        try:
+            os.ftruncate(fd, size)
+            for off in reversed(range(0, size, chunk)):
+                os.pwrite(fd, data[off:off + chunk], off)
+        finally:
+            os.close(fd)
+
+    def cmd_append(self, path, size):
+        full = self.full(path)
+        old = os.path.getsize(full)
+        with open(full, "ab") as fh:
+            fh.write(content(path, int(size))[old:])
 
     def cmd_fill(self, d, lo, hi, leave):
         lo, hi, leave = int(lo), int(hi), int(leave)
