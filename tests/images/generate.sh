@@ -10,11 +10,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 need_root
 
 # one script per image family; each takes the image names it should build
-families=(ntfs)
+families=(ntfs ntfs-formatted)
+declare -A family=([ntfs-basic]=ntfs [ntfs-small-clusters]=ntfs
+                   [ntfs-formatted]=ntfs-formatted)
 declare -A wanted=()
 for n in "$@"; do
-    f=${n%%-*}
-    [ -x "$here/$f.sh" ] || die "no generator for image $n"
+    f=${family[$n]:-}
+    [ -n "$f" ] || die "no generator for image $n"
     wanted[$f]+="$n "
 done
 for f in "${families[@]}"; do
