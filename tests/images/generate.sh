@@ -10,9 +10,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 need_root
 
 # one script per image family; each takes the image names it should build
-families=(ntfs ntfs-formatted)
+families=(ntfs ntfs-formatted ntfs-disk)
 declare -A family=([ntfs-basic]=ntfs [ntfs-small-clusters]=ntfs
-                   [ntfs-formatted]=ntfs-formatted)
+                   [ntfs-formatted]=ntfs-formatted [ntfs-two-volumes]=ntfs-disk)
 declare -A wanted=()
 for n in "$@"; do
     f=${family[$n]:-}
