@@ -77,6 +77,15 @@ void BreakParentCycles(AnalysisEnv& env, std::uint16_t volume, std::uint32_t roo
 void AssignOrphanFiles(AnalysisEnv& env, std::uint16_t volume, std::uint32_t root) {
     auto& files = env.ctx.items.files;
     auto& folders = env.ctx.items.folders;
+    // Files carry no volume: one whose folder lives in another volume of the
+    // source belongs there, not under this volume's "Lost".
+    const auto volumes = static_cast<std::uint16_t>(env.ctx.items.volumes.Count());
+    auto folderExists = [&](std::uint32_t number) {
+        if (folders.FindFolder(number, volume)) return true;
+        for (std::uint16_t v = 0; v <= volumes; ++v)
+            if (v != volume && folders.FindFolder(number, v)) return true;
+        return false;
+    };
     std::vector<std::uint32_t> missing;
     std::uint32_t last = 0;
     bool first = true;
@@ -84,8 +93,7 @@ void AssignOrphanFiles(AnalysisEnv& env, std::uint16_t volume, std::uint32_t roo
         if (!first && f.parent == last) continue;
         first = false;
         last = f.parent;
-        if (f.parent != root && f.parent != kLostFolder && folders.FindFolder(f.parent, volume) == nullptr)
-            missing.push_back(f.parent);
+        if (f.parent != root && f.parent != kLostFolder && !folderExists(f.parent)) missing.push_back(f.parent);
     }
     std::vector<FileItem*> move;
     for (std::uint32_t parent : missing) {

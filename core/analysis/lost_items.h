@@ -20,8 +20,9 @@ bool AssignLostFolders(AnalysisEnv& env, std::uint16_t volume, std::uint32_t roo
 // rest of the cycle stays below it.
 void BreakParentCycles(AnalysisEnv& env, std::uint16_t volume, std::uint32_t root);
 
-// Files whose parent is neither `root`, "Lost", nor a folder of `volume`
-// move under "Lost", where they can be seen and saved.
+// Files whose parent is neither `root`, "Lost", nor a folder of `volume` (or
+// of another volume of the source) move under "Lost", where they can be seen
+// and saved.
 void AssignOrphanFiles(AnalysisEnv& env, std::uint16_t volume, std::uint32_t root);
 
 // All three, in this order.

@@ -49,6 +49,11 @@ private:
     // true when one was.
     bool ConfirmVolume(std::uint64_t start, std::uint64_t end, std::uint32_t sectorsPerCluster,
                        std::uint32_t ordinal);
+    // The boot sector whose volume holds `sector`, if the scan met one.
+    const BootSectorHit* VolumeOf(std::uint64_t sector) const;
+    // The owner named by the index block at `lcn` of the volume starting at
+    // `start`; 0 when no valid block is there.
+    std::uint32_t IndexBlockOwner(std::uint64_t start, std::uint32_t sectorsPerCluster, std::uint64_t lcn);
 
     AnalysisEnv& env_;
     app::AppContext& ctx_;
@@ -114,8 +119,8 @@ void Scanner::ExamineFileRecord(std::uint64_t sector, std::span<const std::uint8
 
 void Scanner::FindSignatures() {
     const auto& a = ctx_.analysis;
-    env_.progress.Step(text::kStepScan);
     env_.control.ClearStop();
+    env_.progress.Step(text::kStepScan);
     const std::uint64_t start = a.partitionStart;
     const std::uint64_t end = a.partitionEnd;
     if (bps_ == 0 || end <= start) return;
@@ -148,6 +153,19 @@ void Scanner::FindSignatures() {
     }
 }
 
+const BootSectorHit* Scanner::VolumeOf(std::uint64_t sector) const {
+    for (const BootSectorHit& hit : scan_.bootHits)
+        if (hit.sectorsPerCluster != 0 && sector > hit.sector && sector <= hit.sector + hit.totalSectors) return &hit;
+    return nullptr;
+}
+
+std::uint32_t Scanner::IndexBlockOwner(std::uint64_t start, std::uint32_t spc, std::uint64_t lcn) {
+    auto sector = ReadBytes(start + std::uint64_t(spc) * lcn, bps_);
+    if (U32(sector, 0) != ntfs::kIndxSignature) return 0;
+    auto check = ntfs::CheckIndexBlock(std::span(sector).first(std::min<std::size_t>(512, sector.size())));
+    return check ? check->owner : 0;
+}
+
 struct FolderKey {
     std::uint64_t created;
     std::uint32_t parent;
@@ -161,8 +179,8 @@ struct FolderKeyHash {
 };
 
 void Scanner::AssignFolderNumbers() {
-    env_.progress.Step(text::kStepFolderNumbers);
     env_.control.ClearStop();
+    env_.progress.Step(text::kStepFolderNumbers);
     // Folders still without a number, by what an index entry knows of them;
     // each key's folders in list order.
     std::unordered_map<FolderKey, std::deque<FoundFolder*>, FolderKeyHash> waiting;
@@ -197,14 +215,29 @@ void Scanner::AssignFolderNumbers() {
         env_.progress.Percent(done, total);
         if (waiting.empty()) break;
     }
+    // A folder whose entries all live in index blocks is named by its own
+    // first block, when the volume holding it is known.
+    for (auto& [key, pending] : waiting) {
+        for (FoundFolder* f : pending) {
+            if (f->indexLcn == 0) continue;
+            if (const BootSectorHit* hit = VolumeOf(f->sector))
+                f->number = IndexBlockOwner(hit->sector, hit->sectorsPerCluster, f->indexLcn);
+        }
+    }
 }
 
 void Scanner::AssignFileNumbers() {
-    env_.progress.Step(text::kStepFileNumbers);
     env_.control.ClearStop();
+    env_.progress.Step(text::kStepFileNumbers);
     auto& files = scan_.foundFiles;
     auto& folders = scan_.foundFolders;
-    const std::uint32_t spr = std::max<std::uint32_t>(ctx_.analysis.geometry.sectorsPerRecord, 1);
+    // Record size in sectors: the volume's own when the scan met its boot
+    // sector, else the partition's, else the common 1 KiB.
+    const std::uint32_t defaultSpr = ctx_.analysis.geometry.sectorsPerRecord ? ctx_.analysis.geometry.sectorsPerRecord : 2;
+    auto recordSectors = [&](std::uint64_t sector) {
+        const BootSectorHit* hit = VolumeOf(sector);
+        return hit && hit->sectorsPerRecord ? hit->sectorsPerRecord : defaultSpr;
+    };
     const auto total = static_cast<std::uint32_t>(files.size() + folders.size() + scan_.indexBlocks.size());
     std::size_t fi = 0, di = 0;
     std::uint32_t g = 1;
@@ -215,6 +248,7 @@ void Scanner::AssignFileNumbers() {
     // number follows its predecessor: by the records between them when both
     // sit close together, else by one.
     auto next = [&](std::uint64_t sector) -> std::uint32_t {
+        const std::uint32_t spr = recordSectors(sector);
         if (haveLast && sector > lastSector && (sector - lastSector) % spr == 0) {
             const std::uint64_t gap = (sector - lastSector) / spr;
             if (gap <= 1024) return g + static_cast<std::uint32_t>(gap);
@@ -252,15 +286,10 @@ bool Scanner::ConfirmVolume(std::uint64_t start, std::uint64_t end, std::uint32_
     for (FoundFolder& f : scan_.foundFolders) {
         if (!env_.control.Checkpoint() || env_.control.StopRequested()) break;
         ++examined;
-        if (f.sector > start && f.sector <= end && f.volume == 0 && f.indexLcn != 0) {
-            auto sector = ReadBytes(start + std::uint64_t(spc) * f.indexLcn, bps_);
-            if (U32(sector, 0) == ntfs::kIndxSignature) {
-                auto check = ntfs::CheckIndexBlock(std::span(sector).first(std::min<std::size_t>(512, sector.size())));
-                if (check && check->owner == f.number) {
-                    f.volume = ordinal;
-                    confirmed = true;
-                }
-            }
+        if (f.sector > start && f.sector <= end && f.volume == 0 && f.indexLcn != 0 &&
+            IndexBlockOwner(start, spc, f.indexLcn) == f.number) {
+            f.volume = ordinal;
+            confirmed = true;
         }
         env_.progress.Counter(text::kDetailFileSystem, examined, total);
         env_.progress.Percent(examined, total);
@@ -269,9 +298,9 @@ bool Scanner::ConfirmVolume(std::uint64_t start, std::uint64_t end, std::uint32_
 }
 
 void Scanner::AssignVolumes() {
+    env_.control.ClearStop();
     env_.progress.Step(text::kStepFileSystem);
     env_.progress.SetPercent(100);
-    env_.control.ClearStop();
     auto& volumes = ctx_.items.volumes;
     const auto& a = ctx_.analysis;
     if (!scan_.bootHits.empty()) {

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,20 +28,57 @@ public:
     std::vector<int> percents;
     int hides = 0;
     int restarts = 0;
+    // Called after each text, on the worker's thread: tests act from here at
+    // a known point of the task.
+    std::function<void(app::ProgressField, const std::string&)> onText;
 
     void SetText(app::ProgressField field, const std::string& text) override {
         if (field == app::ProgressField::Step) steps.push_back(text);
         last[field] = text;
+        if (onText) onText(field, text);
     }
     void SetPercent(int percent) override { percents.push_back(percent); }
     void HideDetails() override { ++hides; }
     void RestartElapsed() override { ++restarts; }
 };
 
+// Serves chosen sectors of a real image with other bytes (a damaged or
+// overwritten structure), everything else as the image holds it.
+class PatchedDevice final : public source::SectorDevice {
+public:
+    PatchedDevice(std::unique_ptr<source::SectorDevice> inner, std::map<std::uint64_t, std::vector<std::uint8_t>> patches)
+        : inner_(std::move(inner)), patches_(std::move(patches)) {}
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> buf) override {
+        if (!inner_->ReadAt(offset, buf)) return false;
+        for (const auto& [sector, bytes] : patches_) {
+            const std::uint64_t at = sector * 512;
+            if (at + bytes.size() <= offset || at >= offset + buf.size()) continue;
+            for (std::size_t i = 0; i < bytes.size(); ++i)
+                if (at + i >= offset && at + i < offset + buf.size()) buf[at + i - offset] = bytes[i];
+        }
+        return true;
+    }
+    std::uint64_t Size() const override { return inner_->Size(); }
+
+private:
+    std::unique_ptr<source::SectorDevice> inner_;
+    std::map<std::uint64_t, std::vector<std::uint8_t>> patches_;
+};
+
+inline source::DeviceOpenFn Patched(std::map<std::uint64_t, std::vector<std::uint8_t>> patches) {
+    return [patches](const platform::DeviceBacking& b) -> std::unique_ptr<source::SectorDevice> {
+        auto dev = source::OpenPosixDevice(b);
+        if (!dev) return nullptr;
+        return std::make_unique<PatchedDevice>(std::move(dev), patches);
+    };
+}
+
 class AnalysisHarness {
 public:
+    explicit AnalysisHarness(source::DeviceOpenFn open = source::OpenPosixDevice) : ctx(prompter, std::move(open)) {}
+
     ScriptedPrompter prompter;
-    app::AppContext ctx{prompter};
+    app::AppContext ctx;
     app::WorkerControl control;
     RecordingProgress sink;
     analysis::AnalysisProgress progress{sink};

@@ -1,0 +1,77 @@
+#include "analysis/analysis_progress.h"
+
+#include <gtest/gtest.h>
+
+#include "app/size_text.h"
+#include "support/analysis_harness.h"
+
+namespace dravik::analysis {
+namespace {
+
+using app::ProgressField;
+
+TEST(SizeText, UnitsChangeJustAboveEachPowerOfTwo) {
+    EXPECT_EQ(app::SizeText(0), "0.000 MB");
+    EXPECT_EQ(app::SizeText(1ull << 30), "1024.000 MB");
+    EXPECT_EQ(app::SizeText((1ull << 30) + 1), "1.000 GB");
+    EXPECT_EQ(app::SizeText(1ull << 40), "1024.000 GB");
+    EXPECT_EQ(app::SizeText(3ull << 40), "3.000 TB");
+}
+
+TEST(AnalysisProgressTest, UpdatesEveryThousandthCallWithChangedFieldsOnly) {
+    test::RecordingProgress sink;
+    int texts = 0;
+    sink.onText = [&](ProgressField, const std::string&) { ++texts; };
+    AnalysisProgress p(sink);
+    for (int i = 0; i < 999; ++i) p.UpdateProgress(5 << 20, 1, 2, u"a.txt", ProgressMode::Size);
+    EXPECT_EQ(texts, 0);
+    p.UpdateProgress(5 << 20, 1, 2, u"a.txt", ProgressMode::Size);
+    EXPECT_EQ(texts, 4);
+    EXPECT_EQ(sink.last[ProgressField::Value], "5.000 MB");
+    EXPECT_EQ(sink.last[ProgressField::LastName], "a.txt");
+    for (int i = 0; i < 1000; ++i) p.UpdateProgress(5 << 20, 1, 3, u"a.txt", ProgressMode::Size);
+    EXPECT_EQ(texts, 5) << "only the file count changed";
+    EXPECT_EQ(sink.last[ProgressField::Files], "3");
+}
+
+TEST(AnalysisProgressTest, SectorModeShowsIndexBlocksOnNtfs) {
+    test::RecordingProgress sink;
+    AnalysisProgress p(sink);
+    p.SetSectorContext(5000, false);
+    p.Flush();
+    p.UpdateProgress(1234, 0, 0, u"", ProgressMode::Sector);
+    EXPECT_EQ(sink.last[ProgressField::Value], "1234/5000");
+    p.SetSectorContext(5000, true);
+    p.SetIndexBlockCount(17);
+    p.Flush();
+    p.UpdateProgress(1300, 0, 0, u"", ProgressMode::Sector);
+    EXPECT_EQ(sink.last[ProgressField::Value], "17");
+    EXPECT_EQ(sink.last[ProgressField::Detail], " Analysing  Sectors :     1300/5000");
+}
+
+TEST(AnalysisProgressTest, HiddenDetailsAreHiddenOnceAndNotUpdated) {
+    test::RecordingProgress sink;
+    AnalysisProgress p(sink);
+    p.SetHideDetails(true);
+    for (int i = 0; i < 5000; ++i) p.UpdateProgress(i, 1, 2, u"x", ProgressMode::Size);
+    EXPECT_EQ(sink.hides, 1);
+    EXPECT_TRUE(sink.last.empty());
+    p.SetHideDetails(false);
+    p.Flush();
+    p.UpdateProgress(1, 1, 2, u"x", ProgressMode::Size);
+    EXPECT_EQ(sink.last[ProgressField::Files], "2");
+}
+
+TEST(AnalysisProgressTest, PercentIsSentWhenItChanges) {
+    test::RecordingProgress sink;
+    AnalysisProgress p(sink);
+    for (int i = 0; i <= 1000; ++i) p.Percent(i, 1000);
+    EXPECT_EQ(sink.percents.size(), 101u);
+    p.Percent(5000, 1000);
+    EXPECT_EQ(sink.percents.back(), 100);
+    p.Percent(1, 0);  // nothing to measure against
+    EXPECT_EQ(sink.percents.size(), 101u);
+}
+
+}  // namespace
+}  // namespace dravik::analysis
