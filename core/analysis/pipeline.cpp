@@ -47,6 +47,18 @@ AnalysisOutcome RunAnalysis(AnalysisEnv& env) {
     return Scan(env, text::kLabelCurrentSector);
 }
 
+std::uint32_t VolumeOrdinalFromEntryText(std::string_view text) {
+    text = text.substr(0, text.find(" -"));
+    if (text.size() <= 12) return 0;
+    std::uint64_t n = 0;
+    for (char c : text.substr(12)) {
+        if (c < '0' || c > '9') break;
+        n = n * 10 + static_cast<unsigned>(c - '0');
+        if (n > 0xFFFFFFFFu) return 0;
+    }
+    return static_cast<std::uint32_t>(n);
+}
+
 AnalysisOutcome RunChosenVolume(AnalysisEnv& env, std::uint32_t ordinal) {
     auto& a = env.ctx.analysis;
     env.progress.ValueLabel(text::kLabelTotalSize);

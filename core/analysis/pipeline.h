@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "analysis/analysis_progress.h"
 #include "app/worker.h"
@@ -33,6 +34,11 @@ enum class AnalysisOutcome {
 //   NTFS, deleted                        -> $MFT walk (switching to the scan when it finds nothing)
 // Sets the completion flag of the control before returning.
 AnalysisOutcome RunAnalysis(AnalysisEnv& env);
+
+// The volume ordinal of an entry of the found-volumes list ("File System 2 -
+// NTFS" gives 2): the text before the first " -" without its first 12
+// characters, as a decimal number; 0 when there is none.
+std::uint32_t VolumeOrdinalFromEntryText(std::string_view text);
 
 // Dumps volume `ordinal` of an exhaustive search after the user chose it.
 AnalysisOutcome RunChosenVolume(AnalysisEnv& env, std::uint32_t ordinal);

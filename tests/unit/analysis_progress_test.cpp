@@ -75,3 +75,31 @@ TEST(AnalysisProgressTest, PercentIsSentWhenItChanges) {
 
 }  // namespace
 }  // namespace dravik::analysis
+
+#include "analysis/pipeline.h"
+#include "app/elapsed.h"
+
+namespace dravik::analysis {
+namespace {
+
+TEST(ElapsedClockTest, PausesAreNotCounted) {
+    using namespace std::chrono;
+    app::ElapsedClock clock;
+    const auto t0 = steady_clock::now();
+    clock.Restart(t0);
+    clock.Pause(t0 + seconds(10));
+    EXPECT_EQ(clock.Elapsed(t0 + seconds(500)), seconds(10)) << "frozen while paused";
+    clock.Resume(t0 + seconds(70));
+    EXPECT_EQ(app::ElapsedText(clock.Elapsed(t0 + seconds(3725 + 60))), "1 : 2 : 5");
+}
+
+TEST(VolumeOrdinal, TakenFromTheEntryText) {
+    EXPECT_EQ(VolumeOrdinalFromEntryText("File System 1 - NTFS"), 1u);
+    EXPECT_EQ(VolumeOrdinalFromEntryText("File System 12 - FAT32"), 12u);
+    EXPECT_EQ(VolumeOrdinalFromEntryText("File System "), 0u);
+    EXPECT_EQ(VolumeOrdinalFromEntryText("junk"), 0u);
+    EXPECT_EQ(VolumeOrdinalFromEntryText("File System 99999999999 - NTFS"), 0u);
+}
+
+}  // namespace
+}  // namespace dravik::analysis
