@@ -77,6 +77,12 @@ int SectorReader::ReadSectors(std::string_view devicePath, std::uint64_t first, 
         return 0;
     }
 
+    // Most large reads succeed whole: try that first. A whole read that
+    // fails says nothing about which piece is bad, so the read then starts
+    // over piece by piece and ends exactly as if it had gone that way from
+    // the start (same data, prompts and result).
+    if (ReadPiece(first, count, buffer)) return 1;
+
     bool lastOk = false;
     const std::uint32_t pieces = count / kPieceSectors;
     for (std::uint32_t p = 0; p < pieces; ++p) {

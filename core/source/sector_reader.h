@@ -28,9 +28,10 @@ public:
     // device named by `devicePath` into `buffer` (at least count sectors).
     //  - A run starting past EndSector (when EndSector > 0) is zero-filled and
     //    returns 0 without touching the device.
-    //  - Runs of more than 40 sectors go to the device in 40-sector pieces and
-    //    a tail, so that one bad sector costs one prompt and one
-    //    sector-by-sector pass over at most 40 sectors.
+    //  - Runs of more than 40 sectors are read whole; when that fails they go
+    //    to the device again in 40-sector pieces and a tail, so that one bad
+    //    sector costs one prompt and one sector-by-sector pass over at most
+    //    40 sectors.
     //  - A failed piece (the tail included) is settled by BadSectorPolicy (asking the user unless
     //    a standing "all" answer exists): retried sector by sector with
     //    unreadable sectors zero-filled, or skipped (zero-filled).

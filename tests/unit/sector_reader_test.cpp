@@ -84,20 +84,38 @@ TEST_F(SectorReaderTest, ClipsReadsStartingPastEndSector) {
     EXPECT_TRUE(SectorIs(buf, 0, 150));
 }
 
-TEST_F(SectorReaderTest, SplitsLargeReadsIntoFortySectorPiecesAndATail) {
-    auto reader = MakeReader();
-    std::vector<std::uint8_t> buf(80 * kBps);
-    ASSERT_NE(reader.ReadSectors("\\\\.\\PhysicalDrive0", 3, 41, buf), 0);
-    ASSERT_EQ(log_->calls.size(), 2u);
-    EXPECT_EQ(log_->calls[0], (std::pair<std::uint64_t, std::uint64_t>(3 * kBps, 40 * kBps)));
-    EXPECT_EQ(log_->calls[1], (std::pair<std::uint64_t, std::uint64_t>(43 * kBps, 1 * kBps)));
-    for (std::size_t i = 0; i < 41; ++i) EXPECT_TRUE(SectorIs(buf, i, 3 + i)) << i;
-
-    log_->calls.clear();
-    ASSERT_NE(reader.ReadSectors("\\\\.\\PhysicalDrive0", 100, 80, buf), 0);
-    ASSERT_EQ(log_->calls.size(), 2u) << "80 sectors are two pieces and no tail";
-    EXPECT_EQ(log_->calls[1].first, 140 * kBps);
-    EXPECT_TRUE(SectorIs(buf, 79, 179));
+TEST_F(SectorReaderTest, LargeReadsGoWholeAndSplitIntoFortySectorPiecesOnlyWhenTheyFail) {
+    using Call = std::pair<std::uint64_t, std::uint64_t>;
+    {
+        auto reader = MakeReader();
+        std::vector<std::uint8_t> buf(80 * kBps);
+        ASSERT_NE(reader.ReadSectors("\\\\.\\PhysicalDrive0", 3, 41, buf), 0);
+        ASSERT_EQ(log_->calls, (std::vector<Call>{{3 * kBps, 41 * kBps}}));
+        for (std::size_t i = 0; i < 41; ++i) EXPECT_TRUE(SectorIs(buf, i, 3 + i)) << i;
+    }
+    source_.BadSectorPolicy = BadSectorAnswer::SkipAll;
+    {
+        // 41 sectors: one 40-sector piece and a one-sector tail.
+        log_->calls.clear();
+        auto reader = MakeReader({43});
+        std::vector<std::uint8_t> buf(80 * kBps);
+        EXPECT_EQ(reader.ReadSectors("\\\\.\\PhysicalDrive0", 3, 41, buf), 0);
+        EXPECT_EQ(log_->calls, (std::vector<Call>{{3 * kBps, 41 * kBps}, {3 * kBps, 40 * kBps}, {43 * kBps, kBps}}));
+        EXPECT_TRUE(SectorIs(buf, 39, 42));
+        EXPECT_TRUE(SectorIsZero(buf, 40));
+    }
+    {
+        // 80 sectors: two pieces and no tail.
+        log_->calls.clear();
+        auto reader = MakeReader({179});
+        std::vector<std::uint8_t> buf(80 * kBps);
+        EXPECT_EQ(reader.ReadSectors("\\\\.\\PhysicalDrive0", 100, 80, buf), 0);
+        EXPECT_EQ(log_->calls,
+                  (std::vector<Call>{{100 * kBps, 80 * kBps}, {100 * kBps, 40 * kBps}, {140 * kBps, 40 * kBps}}));
+        EXPECT_TRUE(SectorIs(buf, 39, 139));
+        EXPECT_TRUE(SectorIsZero(buf, 40) && SectorIsZero(buf, 79));
+    }
+    EXPECT_EQ(prompter_.badSectorPrompts, 0);
 }
 
 TEST_F(SectorReaderTest, ReadsPastTheDeviceEndAsZeros) {
