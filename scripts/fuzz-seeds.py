@@ -42,6 +42,14 @@ def main() -> int:
         write(out / "fuzz_runs", r + b"\x00\x07")
     for b in spread(blocks, MAX_BLOCKS):
         write(out / "fuzz_index_block", b)
+    # Small volumes: a boot sector followed by records and index blocks, as
+    # a real volume lays them out.
+    for img in sorted(images.glob("ntfs-*.img"))[:2]:
+        with img.open("rb") as f:
+            head = f.read(4096)
+        if head[3:7] == b"NTFS":
+            for i in range(0, min(len(records), 64), 8):
+                write(out / "fuzz_ntfs_volume", head + b"".join(records[i:i + 8]) + (blocks[i // 8] if blocks else b""))
     return 0
 
 

@@ -1,5 +1,6 @@
 #include "analysis/volume_geometry.h"
 
+#include <algorithm>
 #include <bit>
 #include <vector>
 
@@ -131,6 +132,23 @@ void PrepareAnalysis(app::AppContext& ctx) {
     // whole $MFT.
     if (a.mftRuns.empty() && a.geometry.mftMirrSector != 0)
         a.mftRuns = ntfs::BuildMftRuns(volume, a.geometry.mftMirrSector);
+    // A damaged record can claim runs far beyond the volume; the $MFT lies
+    // inside it, so nothing past its end is walked.
+    if (a.partitionEnd > a.partitionStart) {
+        ntfs::RunList clipped;
+        std::uint64_t room = a.partitionEnd - a.partitionStart;
+        for (auto run : a.mftRuns) {
+            if (room == 0) break;
+            if (!run.sparse) {
+                if (run.start < a.partitionStart || run.start >= a.partitionEnd) break;
+                run.length = std::min(run.length, a.partitionEnd - run.start);
+            }
+            run.length = std::min(run.length, room);
+            room -= run.length;
+            clipped.push_back(run);
+        }
+        a.mftRuns = std::move(clipped);
+    }
 }
 
 }  // namespace dravik::analysis
