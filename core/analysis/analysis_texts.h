@@ -35,3 +35,16 @@ inline constexpr const char* kDetailLostFolders = "Assigning Lost Folders : %d/%
 inline constexpr const char16_t* kLostName = u"Lost";
 
 }  // namespace dravik::analysis::text
+
+namespace dravik::analysis::text {
+
+inline constexpr const char* kFatStepFolders = "Step 1/5 :- Searching Folders signatures...";
+inline constexpr const char* kFatStepLostFolders = "Step 2/5 :- Searching Lost Folders...  ";
+inline constexpr const char* kFatStepRoot = "Step 3/5 :- Inserting Root Data...";
+inline constexpr const char* kFatStepSubDirectories = "Step 4/5 :- Inserting Sub Directories Data...";
+inline constexpr const char* kFatStepBootSectors = "Step 1/5 :- Searching Boot Sectors/Sub-Directories...";
+inline constexpr const char* kFatStepPhase1 = "Step 2/5 :- Analysing File System(Phase 1)...";
+inline constexpr const char* kFatStepPhase2 = "Step 3/5 :- Analysing File System(Phase 2)...";
+inline constexpr const char* kFatStepDump = "Step 4/5 :- Dumping Folders information...  ";
+
+}  // namespace dravik::analysis::text

@@ -1,11 +1,14 @@
 #include "analysis/pipeline.h"
 
 #include "analysis/analysis_texts.h"
+#include "analysis/fat_analysis.h"
 #include "analysis/mft_walk.h"
 #include "analysis/signature_scan.h"
 #include "app/app_context.h"
 
 namespace dravik::analysis {
+
+AnalysisOutcome RunFat(AnalysisEnv& env);
 
 namespace {
 
@@ -21,9 +24,26 @@ AnalysisOutcome Scan(AnalysisEnv& env, const char* valueLabel) {
 
 }  // namespace
 
+AnalysisOutcome RunFat(AnalysisEnv& env) {
+    auto& ctx = env.ctx;
+    auto& s = ctx.analysis.settings;
+    if (s.exhaustive) {
+        if (s.phase >= 1) return RunChosenVolume(env, ctx.analysis.currentVolume);
+        s.phase = 1;
+        return RunFatExhaustiveScan(env);
+    }
+    if (s.formatted || s.mode == RecoveryMode::Formatted) {
+        env.progress.ValueLabel(s.fromLog ? text::kLabelTotalSize : text::kLabelCurrentSector);
+        return RunFatSignatureScan(env);
+    }
+    return RunFatDirectoryWalk(env);
+}
+
 AnalysisOutcome RunAnalysis(AnalysisEnv& env) {
     auto& ctx = env.ctx;
     auto& s = ctx.analysis.settings;
+    const auto& fs = ctx.analysis.geometry.fileSystem;
+    if (fs == "FAT12" || fs == "FAT16" || fs == "FAT32") return RunFat(env);
     if (!IsNtfs(ctx)) return AnalysisOutcome::Unsupported;
 
     if (s.exhaustive && s.phase >= 1) return RunChosenVolume(env, ctx.analysis.currentVolume);
@@ -61,9 +81,12 @@ std::uint32_t VolumeOrdinalFromEntryText(std::string_view text) {
 
 AnalysisOutcome RunChosenVolume(AnalysisEnv& env, std::uint32_t ordinal) {
     auto& a = env.ctx.analysis;
+    if (!IsNtfs(env.ctx)) return RunFatChosenVolume(env, ordinal);
     env.progress.ValueLabel(text::kLabelTotalSize);
     a.currentVolume = ordinal;
-    if (!DumpNtfs(env, static_cast<std::uint16_t>(ordinal))) return AnalysisOutcome::Terminated;
+    // The findings stay for the next volume the user may choose.
+    DiscardAnalysis(env.ctx);
+    if (!DumpNtfs(env, static_cast<std::uint16_t>(ordinal), false)) return AnalysisOutcome::Terminated;
     env.control.SetFinished();
     return AnalysisOutcome::Finished;
 }

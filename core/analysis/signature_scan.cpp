@@ -372,7 +372,7 @@ AnalysisOutcome RunSignatureScan(AnalysisEnv& env) {
     return AnalysisOutcome::Finished;
 }
 
-bool DumpNtfs(AnalysisEnv& env, std::uint16_t volume) {
+bool DumpNtfs(AnalysisEnv& env, std::uint16_t volume, bool consume) {
     auto& items = env.ctx.items;
     auto& scan = items.scan;
     env.progress.Step(text::kStepDump);
@@ -384,37 +384,39 @@ bool DumpNtfs(AnalysisEnv& env, std::uint16_t volume) {
     }
     const std::uint32_t total = scan.FoundFileCount() + scan.FoundFolderCount();
     std::uint32_t done = 0;
-    while (!scan.foundFolders.empty()) {
-        if (!env.control.Checkpoint()) return false;
-        if (env.control.StopRequested()) break;
-        const FoundFolder f = std::move(scan.foundFolders.front());
-        scan.foundFolders.pop_front();
-        if (f.number != kNtfsRoot)
-            items.folders.AddFolderItem(ItemName::Wide(f.name), f.deleted == kYes, f.parent, f.number, f.sector,
-                                        f.modified, f.created, f.accessed, static_cast<std::uint16_t>(f.volume));
+    auto progress = [&](std::u16string_view name) {
         ++done;
-        env.progress.UpdateProgress(items.totalSize, items.folders.Count(), items.files.Count(), f.name,
+        env.progress.UpdateProgress(items.totalSize, items.folders.Count(), items.files.Count(), name,
                                     ProgressMode::Size);
         env.progress.Percent(done, total);
         env.progress.Counter(text::kDetailDump, done, total);
+    };
+    for (std::size_t i = 0; i < scan.foundFolders.size(); ++i) {
+        if (!env.control.Checkpoint()) return false;
+        if (env.control.StopRequested()) break;
+        const FoundFolder& f = scan.foundFolders[i];
+        if (f.number != kNtfsRoot)
+            items.folders.AddFolderItem(ItemName::Wide(f.name), f.deleted == kYes, f.parent, f.number, f.sector,
+                                        f.modified, f.created, f.accessed, static_cast<std::uint16_t>(f.volume));
+        progress(f.name);
     }
     // No "Lost" file item is stored beside the "Lost" folder: it named no
     // file of the volume and would collide with the folder when saving.
-    while (!scan.foundFiles.empty()) {
+    for (std::size_t i = 0; i < scan.foundFiles.size(); ++i) {
         if (!env.control.Checkpoint()) return false;
         if (env.control.StopRequested()) break;
-        const FoundFile f = std::move(scan.foundFiles.front());
-        scan.foundFiles.pop_front();
+        const FoundFile& f = scan.foundFiles[i];
         if (f.parent != 0) {
             items.files.AddFileItem(ItemName::Wide(f.name), f.deleted == kYes, f.size, f.parent, f.number, f.sector,
                                     f.modified, f.created, f.accessed);
             items.totalSize += f.size;
         }
-        ++done;
-        env.progress.UpdateProgress(items.totalSize, items.folders.Count(), items.files.Count(), f.name,
-                                    ProgressMode::Size);
-        env.progress.Percent(done, total);
-        env.progress.Counter(text::kDetailDump, done, total);
+        progress(f.name);
+    }
+    if (consume) {
+        // What was dumped is no longer needed: give the memory back.
+        std::deque<FoundFolder>().swap(scan.foundFolders);
+        std::deque<FoundFile>().swap(scan.foundFiles);
     }
     env.control.ClearStop();
     env.progress.Step(text::kStepLostDirectories);

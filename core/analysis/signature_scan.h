@@ -22,7 +22,9 @@ AnalysisOutcome RunSignatureScan(AnalysisEnv& env);
 
 // Turns the scan-time findings into items: volume `volume`'s "Lost" folder,
 // every found folder (except the root) and every found file with a parent,
-// then gathers the lost items of that volume.
-bool DumpNtfs(AnalysisEnv& env, std::uint16_t volume);
+// then gathers the lost items of that volume. The findings are used up,
+// unless `consume` is false (an exhaustive search keeps them so that the user
+// can choose another volume).
+bool DumpNtfs(AnalysisEnv& env, std::uint16_t volume, bool consume = true);
 
 }  // namespace dravik::analysis

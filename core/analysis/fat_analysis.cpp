@@ -1,0 +1,491 @@
+#include "analysis/fat_analysis.h"
+
+#include <bit>
+#include <deque>
+#include <unordered_set>
+#include <vector>
+
+#include "analysis/analysis_texts.h"
+#include "analysis/fat_chain.h"
+#include "analysis/fat_dir.h"
+#include "analysis/lost_items.h"
+#include "app/app_context.h"
+#include "app/size_text.h"
+
+namespace dravik::analysis {
+
+using fat::FatVolume;
+using platform::U16;
+using platform::U32;
+using platform::U8;
+
+namespace {
+
+// A directory holds at most 65,536 entries.
+constexpr std::size_t kMaxDirectoryBytes = 65536 * fat::kEntrySize;
+
+class FatAnalyzer {
+public:
+    // Items are stored with volume ordinal `ordinal` (0 outside an
+    // exhaustive search).
+    explicit FatAnalyzer(AnalysisEnv& env, std::uint16_t ordinal = 0)
+        : env_(env),
+          items_(env.ctx.items),
+          volume_(fat::FatVolumeFrom(env.ctx.analysis.geometry, env.ctx.analysis.partitionEnd, env.ctx.reader)),
+          ordinal_(ordinal) {}
+
+    // Folders already stored under a made-up name, to be renamed when their
+    // parent's entry is read.
+    void AddPlaceholder(std::uint32_t number) { placeholders_.insert(number); }
+
+    // Reads the root directory and stores its entries. False when terminated.
+    bool ReadRoot();
+    // Reads every queued directory (and those found in them). False when
+    // terminated; a stop request ends the walk early.
+    bool ReadSubDirectories();
+    // Queues every folder item for reading.
+    void QueueAllFolders();
+    // Step 1 of the signature scan: directory clusters anywhere in the data area.
+    bool FindDirectoryClusters();
+
+    bool StoredAnything() const { return stored_ > 0; }
+
+private:
+    struct Pending {
+        std::uint32_t number;
+        bool deleted;
+    };
+
+    std::vector<std::uint8_t> ReadSectors(std::uint64_t sector, std::uint32_t count);
+    std::vector<std::uint8_t> ReadClusters(const std::vector<std::uint32_t>& chain);
+    // Stores the entries of one directory; `parent` is its first cluster (0
+    // for the root). Entries inside a deleted folder are deleted too.
+    void ProcessDirectory(platform::Bytes dir, std::uint32_t parent, bool insideDeleted);
+    void StoreFolder(const std::string& shortName, const std::optional<std::u16string>& longName, bool deleted,
+                     std::uint32_t parent, std::uint32_t number, platform::Bytes e);
+
+    AnalysisEnv& env_;
+    ItemLists& items_;
+    FatVolume volume_;
+    std::uint16_t ordinal_;
+    std::deque<Pending> queue_;
+    std::unordered_set<std::uint32_t> visited_;
+    // Folders the scan named "DirN" before their parent's entry was read.
+    std::unordered_set<std::uint32_t> placeholders_;
+    std::uint64_t stored_ = 0;
+};
+
+std::vector<std::uint8_t> FatAnalyzer::ReadSectors(std::uint64_t sector, std::uint32_t count) {
+    std::vector<std::uint8_t> buf(std::size_t(count) * 512, 0);
+    if (count) env_.ctx.reader.Read(sector, count, buf);
+    return buf;
+}
+
+std::vector<std::uint8_t> FatAnalyzer::ReadClusters(const std::vector<std::uint32_t>& chain) {
+    std::vector<std::uint8_t> bytes;
+    const std::size_t clusterBytes = std::size_t(volume_.sectorsPerCluster) * 512;
+    bytes.reserve(chain.size() * clusterBytes);
+    // Runs of consecutive clusters are read at once.
+    for (std::size_t i = 0; i < chain.size();) {
+        std::size_t j = i + 1;
+        while (j < chain.size() && chain[j] == chain[j - 1] + 1) ++j;
+        auto part = ReadSectors(volume_.ClusterSector(chain[i]),
+                                static_cast<std::uint32_t>((j - i) * volume_.sectorsPerCluster));
+        bytes.insert(bytes.end(), part.begin(), part.end());
+        i = j;
+    }
+    return bytes;
+}
+
+void FatAnalyzer::StoreFolder(const std::string& shortName, const std::optional<std::u16string>& longName,
+                              bool deleted, std::uint32_t parent, std::uint32_t number, platform::Bytes e) {
+    const ItemName name = longName ? ItemName::Wide(*longName) : ItemName::Narrow(shortName);
+    auto& folders = items_.folders;
+    // The scan names directory clusters "DirN"; the entry of their parent
+    // gives the real name, which replaces the placeholder.
+    if (placeholders_.count(number)) {
+        if (FolderItem* f = folders.FindFolder(number, ordinal_)) {
+            folders.Rename(*f, name);
+            f->deleted = deleted ? kYes : kNo;
+            f->modified = fat::ModifiedTime(e);
+            f->created = fat::CreatedTime(e);
+            f->accessed = fat::AccessedTime(e);
+            if (f->parent != parent) folders.Reparent(*f, parent);
+        }
+        placeholders_.erase(number);
+        return;
+    }
+    if (folders.AddFolderItem(name, deleted, parent, number, 0, fat::ModifiedTime(e), fat::CreatedTime(e),
+                              fat::AccessedTime(e), ordinal_)) {
+        ++stored_;
+        queue_.push_back({number, deleted});
+    }
+}
+
+void FatAnalyzer::ProcessDirectory(platform::Bytes dir, std::uint32_t parent, bool insideDeleted) {
+    const std::size_t entries = dir.size() / fat::kEntrySize;
+    for (std::size_t i = 0; i < entries; ++i) {
+        const platform::Bytes e = dir.subspan(i * fat::kEntrySize, fat::kEntrySize);
+        if (e[0] == 0) break;
+        if (e[0] == '.' && e[3] == ' ') continue;
+        const std::uint8_t attributes = e[fat::entry::kAttributes];
+        if (attributes == fat::kAttrLongName) continue;
+        const std::string shortName = fat::ShortName(e);
+        const bool deleted = insideDeleted || e[0] == fat::kDeletedMark;
+        const std::uint32_t cluster = fat::FirstCluster(e, volume_.Fat32());
+        const bool directory = (attributes & fat::kAttrDirectory) != 0;
+        const std::uint32_t size = U32(e, fat::entry::kSize);
+        // Empty files have no cluster; any other entry without one is noise.
+        if (shortName.empty() || !fat::IsPlausibleName(shortName)) continue;
+        if (cluster == 0 && (directory || size != 0)) continue;
+        if (cluster != 0 && cluster >= volume_.ClusterLimit()) continue;
+        auto longName = fat::ReadLongName(dir, i);
+        if (longName && !fat::IsPlausibleName(*longName)) longName.reset();
+        if (directory) {
+            StoreFolder(shortName, longName, deleted, parent, cluster, e);
+        } else {
+            const ItemName name = longName ? ItemName::Wide(*longName) : ItemName::Narrow(shortName);
+            items_.files.AddFileItem(name, deleted, size, parent, cluster, 0, fat::ModifiedTime(e),
+                                     fat::CreatedTime(e), fat::AccessedTime(e));
+            items_.totalSize += size;
+            ++stored_;
+        }
+        env_.progress.UpdateProgress(items_.totalSize, items_.folders.Count(), items_.files.Count(),
+                                     longName ? std::u16string_view(*longName) : std::u16string_view(u""),
+                                     ProgressMode::Size);
+    }
+}
+
+bool FatAnalyzer::ReadRoot() {
+    if (!env_.control.Checkpoint()) return false;
+    std::vector<std::uint8_t> root;
+    if (volume_.Fat32()) {
+        const auto chain = fat::ReadClusterChain(volume_, static_cast<std::uint32_t>(volume_.rootDirStart),
+                                                 fat::kNoCutOff,
+                                                 kMaxDirectoryBytes / (std::size_t(volume_.sectorsPerCluster) * 512));
+        root = ReadClusters(chain);
+    } else {
+        root = ReadSectors(volume_.rootDirStart, volume_.rootDirSectors);
+    }
+    visited_.insert(0);
+    ProcessDirectory(root, kFatRoot, false);
+    return true;
+}
+
+void FatAnalyzer::QueueAllFolders() {
+    for (const FolderItem& f : items_.folders)
+        if (f.number != kLostFolder && f.number != 0 && f.volume == ordinal_)
+            queue_.push_back({f.number, f.deleted == kYes});
+}
+
+bool FatAnalyzer::ReadSubDirectories() {
+    const std::size_t clusterBytes = std::size_t(volume_.sectorsPerCluster) * 512;
+    if (clusterBytes == 0) return true;
+    while (!queue_.empty()) {
+        if (!env_.control.Checkpoint()) return false;
+        if (env_.control.StopRequested()) break;
+        const Pending next = queue_.front();
+        queue_.pop_front();
+        // Each directory once: corrupt entries may point back up the tree.
+        if (!visited_.insert(next.number).second) continue;
+        const auto first = ReadSectors(volume_.ClusterSector(next.number), 1);
+        if (!fat::StartsWithDotEntries(first)) continue;  // the cluster was reused
+        const auto chain = fat::ReadClusterChain(volume_, next.number,
+                                                 next.deleted ? fat::kDeletedFolderCutOff : fat::kNoCutOff,
+                                                 kMaxDirectoryBytes / clusterBytes);
+        ProcessDirectory(ReadClusters(chain), next.number, next.deleted);
+    }
+    return true;
+}
+
+bool FatAnalyzer::FindDirectoryClusters() {
+    auto& folders = items_.folders;
+    const std::uint64_t limit = volume_.ClusterLimit();
+    const std::uint64_t end = env_.ctx.analysis.partitionEnd;
+    if (volume_.sectorsPerCluster == 0) return true;
+    for (std::uint64_t n = 2; n < limit; ++n) {
+        const std::uint64_t sector = volume_.ClusterSector(static_cast<std::uint32_t>(n));
+        if (end && sector >= end) break;
+        if (!env_.control.Checkpoint()) return false;
+        if (env_.control.StopRequested()) break;
+        const auto s = ReadSectors(sector, 1);
+        if (fat::StartsWithDotEntries(s) && fat::FirstCluster(s, volume_.Fat32()) == n) {
+            const platform::Bytes dot(s.data(), 32);
+            const std::string name = "Dir" + std::to_string(folders.Count());
+            if (folders.AddFolderItem(ItemName::Narrow(name), false, fat::FirstCluster(platform::Bytes(s).subspan(32), volume_.Fat32()),
+                                      static_cast<std::uint32_t>(n), 0, fat::ModifiedTime(dot), fat::CreatedTime(dot),
+                                      fat::AccessedTime(dot), 0))
+                placeholders_.insert(static_cast<std::uint32_t>(n));
+        }
+        env_.progress.UpdateProgress(sector, folders.Count(), items_.files.Count(), u"", ProgressMode::Sector);
+        env_.progress.Percent(sector - env_.ctx.analysis.partitionStart, end - env_.ctx.analysis.partitionStart);
+    }
+    return true;
+}
+
+void ResetItems(ItemLists& items) {
+    items.folders.Clear();
+    items.files.Clear();
+    items.totalSize = 0;
+}
+
+// Folders whose parent is neither the root nor a stored folder go under
+// "Lost" (the list keeps its order by parent).
+void AssignLostDirClusters(AnalysisEnv& env) {
+    auto& folders = env.ctx.items.folders;
+    std::vector<FolderItem*> lost;
+    std::uint32_t examined = 0;
+    const std::uint32_t total = folders.Count();
+    for (FolderItem& f : folders) {
+        ++examined;
+        if (f.number != kLostFolder && f.parent != kFatRoot && f.parent != kLostFolder &&
+            folders.FindFolder(f.parent, f.volume) == nullptr)
+            lost.push_back(&f);
+        env.progress.Percent(examined, total);
+    }
+    folders.Reparent(lost, kLostFolder);
+}
+
+}  // namespace
+
+AnalysisOutcome RunFatDirectoryWalk(AnalysisEnv& env) {
+    ResetItems(env.ctx.items);
+    env.progress.ValueLabel(text::kLabelTotalSize);
+    FatAnalyzer walk(env);
+    if (!walk.ReadRoot() || !walk.ReadSubDirectories()) return AnalysisOutcome::Terminated;
+    if (walk.StoredAnything()) {
+        env.control.ClearStop();
+        env.control.SetFinished();
+        return AnalysisOutcome::Finished;
+    }
+    env.ctx.prompter.ViewMsgBox(text::kSwitchToAdvanceFat);
+    env.ctx.analysis.settings.formatted = true;
+    env.progress.ValueLabel(text::kLabelCurrentSector);
+    env.progress.RestartElapsed();
+    return RunFatSignatureScan(env);
+}
+
+namespace {
+
+// Steps 3 and 4 of the signature scan, and the lost items of the volume.
+AnalysisOutcome ReadTree(AnalysisEnv& env, FatAnalyzer& scan, std::uint16_t ordinal) {
+    env.control.ClearStop();
+    env.progress.ValueLabel(text::kLabelTotalSize);
+    env.progress.Step(text::kFatStepRoot);
+    if (!scan.ReadRoot()) return AnalysisOutcome::Terminated;
+    env.progress.Step(text::kFatStepSubDirectories);
+    scan.QueueAllFolders();
+    if (!scan.ReadSubDirectories()) return AnalysisOutcome::Terminated;
+    env.control.ClearStop();
+    if (!GatherLostItems(env, ordinal, kFatRoot)) return AnalysisOutcome::Terminated;
+    env.control.SetFinished();
+    return AnalysisOutcome::Finished;
+}
+
+}  // namespace
+
+AnalysisOutcome RunFatSignatureScan(AnalysisEnv& env, bool fromRootStep) {
+    auto& items = env.ctx.items;
+    FatAnalyzer scan(env);
+    if (!fromRootStep) {
+        ResetItems(items);
+        items.folders.AddFolderItem(ItemName::Narrow("Lost"), false, kFatRoot, kLostFolder, 0, 0, 0, 0, 0);
+        env.control.ClearStop();
+        env.progress.Step(text::kFatStepFolders);
+        env.progress.SetSectorContext(env.ctx.analysis.partitionEnd, false);
+        if (!scan.FindDirectoryClusters()) return AnalysisOutcome::Terminated;
+
+        env.control.ClearStop();
+        env.progress.Step(text::kFatStepLostFolders);
+        AssignLostDirClusters(env);
+    }
+    return ReadTree(env, scan, 0);
+}
+
+namespace {
+
+bool IsPowerOfTwoUpTo128(std::uint64_t d) { return d >= 1 && d <= 128 && std::has_single_bit(d); }
+
+// Phase 1: a folder found where a boot sector's geometry puts its cluster
+// belongs to that boot sector's volume.
+void AssignByBootSectors(AnalysisEnv& env) {
+    auto& scan = env.ctx.items.scan;
+    auto& volumes = env.ctx.items.volumes;
+    for (const FatBootHit& hit : scan.fatBootHits) {
+        std::uint16_t ordinal = 0;
+        for (FoundFolder& f : scan.foundFolders) {
+            if (f.volume != 0 || f.sector < hit.clusterBase || f.sector >= hit.endSector) continue;
+            if (f.sector != hit.clusterBase + std::uint64_t(f.number) * hit.sectorsPerCluster) continue;
+            if (ordinal == 0) {
+                VolumeDescriptor d;
+                d.typeName = hit.typeName;
+                d.startSector = hit.sector;
+                d.endSector = hit.endSector;
+                d.sectorsPerCluster = hit.sectorsPerCluster;
+                d.sectorsPerFat = hit.sectorsPerFat;
+                d.rootDirSectors = hit.rootDirSectors;
+                d.reservedSectors = hit.reservedSectors;
+                d.rootDirStart = hit.rootDirStart;
+                d.clusterBase = hit.clusterBase;
+                d.fat1Start = hit.fat1Start;
+                d.fat2Start = hit.fat2Start;
+                ordinal = volumes.AddVolumeDescriptor(std::move(d));
+                if (ordinal == 0) return;
+            }
+            f.volume = ordinal;
+        }
+    }
+}
+
+// Phase 2: two folders of one volume lie cluster-size x cluster-number
+// apart, which gives the cluster size and base of a volume whose boot sector
+// is gone.
+void AssignByFolderPairs(AnalysisEnv& env) {
+    auto& scan = env.ctx.items.scan;
+    auto& volumes = env.ctx.items.volumes;
+    std::vector<FoundFolder*> open;
+    for (FoundFolder& f : scan.foundFolders)
+        if (f.volume == 0) open.push_back(&f);
+    constexpr std::size_t kPartners = 64;
+    for (std::size_t i = 0; i < open.size(); ++i) {
+        FoundFolder& a = *open[i];
+        if (a.volume != 0) continue;
+        std::uint64_t d = 0, base = 0;
+        for (std::size_t j = i + 1, tried = 0; j < open.size() && tried < kPartners; ++j) {
+            FoundFolder& b = *open[j];
+            if (b.volume != 0) continue;
+            ++tried;
+            if (b.number <= a.number || b.sector <= a.sector) continue;
+            const std::uint64_t ds = b.sector - a.sector, dn = b.number - a.number;
+            if (ds % dn != 0 || !IsPowerOfTwoUpTo128(ds / dn)) continue;
+            if (a.sector < ds / dn * a.number) continue;
+            d = ds / dn;
+            base = a.sector - d * a.number;
+            break;
+        }
+        if (d == 0) {
+            a.volume = 0xFFFFFFFF;
+            continue;
+        }
+        VolumeDescriptor desc;
+        desc.typeName = env.ctx.analysis.geometry.fileSystem;
+        desc.sectorsPerCluster = static_cast<std::uint32_t>(d);
+        desc.clusterBase = base;
+        const std::uint16_t ordinal = volumes.AddVolumeDescriptor(desc);
+        if (ordinal == 0) return;
+        std::uint32_t largest = 0;
+        for (FoundFolder* f : open) {
+            if (f->volume == 0 && f->sector == base + d * f->number) {
+                f->volume = ordinal;
+                largest = std::max(largest, f->number);
+            }
+        }
+        if (desc.typeName == "FAT16" && largest > 65536) volumes.items[ordinal - 1].typeName = "FAT32";
+    }
+}
+
+}  // namespace
+
+AnalysisOutcome RunFatExhaustiveScan(AnalysisEnv& env) {
+    auto& ctx = env.ctx;
+    auto& scan = ctx.items.scan;
+    const auto& a = ctx.analysis;
+    scan.Clear();
+    ctx.items.volumes.Clear();
+    env.control.ClearStop();
+    env.progress.ValueLabel(text::kLabelTotalSize);
+    env.progress.Step(text::kFatStepBootSectors);
+    env.progress.SetSectorContext(a.partitionEnd, false);
+    const std::uint32_t perChunk = 2048;
+    std::vector<std::uint8_t> chunk(std::size_t(perChunk) * 512);
+    for (std::uint64_t pos = a.partitionStart; pos < a.partitionEnd;) {
+        if (!env.control.Checkpoint()) return AnalysisOutcome::Terminated;
+        if (env.control.StopRequested()) break;
+        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(perChunk, a.partitionEnd - pos));
+        ctx.reader.Read(pos, n, chunk);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const platform::Bytes s(chunk.data() + std::size_t(i) * 512, 512);
+            const std::uint64_t at = pos + i;
+            const bool signature = U8(s, 510) == 0x55 && U8(s, 511) == 0xAA;
+            if (signature && platform::BytesEqual(s, 85, "32")) {
+                FatBootHit h;
+                h.sector = at;
+                h.sectorsPerFat = U32(s, 36);
+                h.sectorsPerCluster = U8(s, 13);
+                h.reservedSectors = U16(s, 14);
+                h.rootDirStart = U32(s, 44);
+                h.clusterBase = at + h.reservedSectors + 2ull * h.sectorsPerFat - 2ull * h.sectorsPerCluster;
+                h.fat1Start = at + h.reservedSectors;
+                h.fat2Start = at + h.reservedSectors + h.sectorsPerFat;
+                h.endSector = at + U32(s, 32);
+                h.typeName = "FAT32";
+                scan.AddFatBootHit(std::move(h));
+            } else if (signature && platform::BytesEqual(s, 57, "16")) {
+                FatBootHit h;
+                h.sector = at;
+                h.sectorsPerFat = U16(s, 22);
+                h.sectorsPerCluster = U8(s, 13);
+                h.rootDirSectors = U16(s, 17) / 16u;
+                h.reservedSectors = U16(s, 14);
+                h.rootDirStart = at + h.reservedSectors + 2ull * h.sectorsPerFat;
+                h.clusterBase = at + h.reservedSectors + h.rootDirSectors + 2ull * h.sectorsPerFat -
+                                2ull * h.sectorsPerCluster;
+                h.fat1Start = at + h.reservedSectors;
+                h.fat2Start = h.fat1Start + h.sectorsPerFat;
+                const std::uint32_t total = U16(s, 19) ? U16(s, 19) : U32(s, 32);
+                h.endSector = at + total;
+                h.typeName = "FAT16";
+                scan.AddFatBootHit(std::move(h));
+            } else if (fat::StartsWithDotEntries(s)) {
+                FoundFolder f;
+                f.deleted = kNo;
+                f.modified = fat::ModifiedTime(s);
+                f.created = fat::CreatedTime(s);
+                f.accessed = fat::AccessedTime(s);
+                f.parent = fat::FirstCluster(s.subspan(32), true);
+                f.number = fat::FirstCluster(s, true);
+                f.sector = at;
+                scan.AddFoundFolder(std::move(f));
+            }
+            env.progress.UpdateProgress(at, scan.FoundFolderCount(), 0, u"", ProgressMode::Sector);
+        }
+        pos += n;
+        env.progress.Percent(pos - a.partitionStart, a.partitionEnd - a.partitionStart);
+    }
+
+    env.control.ClearStop();
+    env.progress.Step(text::kFatStepPhase1);
+    AssignByBootSectors(env);
+    env.progress.Step(text::kFatStepPhase2);
+    AssignByFolderPairs(env);
+    ctx.analysis.volumeCount = static_cast<std::uint32_t>(ctx.items.volumes.Count());
+    env.control.SetCloseRequested();
+    return AnalysisOutcome::CloseRequested;
+}
+
+AnalysisOutcome RunFatChosenVolume(AnalysisEnv& env, std::uint32_t ordinal) {
+    auto& items = env.ctx.items;
+    const auto v = static_cast<std::uint16_t>(ordinal);
+    env.ctx.analysis.currentVolume = ordinal;
+    ResetItems(items);
+    env.control.ClearStop();
+    env.progress.ValueLabel(text::kLabelTotalSize);
+    env.progress.Step(text::kFatStepDump);
+    items.folders.AddFolderItem(ItemName::Narrow("Lost"), false, kFatRoot, kLostFolder, 0, 0, 0, 0, v);
+    FatAnalyzer scan(env, v);
+    // The findings stay until the user leaves the list of volumes, so that
+    // another volume can be chosen after this one.
+    for (const FoundFolder& f : items.scan.foundFolders) {
+        if (!env.control.Checkpoint()) return AnalysisOutcome::Terminated;
+        const std::string name = "Dir" + std::to_string(items.folders.Count());
+        const auto volume = static_cast<std::uint16_t>(f.volume);
+        if (items.folders.AddFolderItem(ItemName::Narrow(name), f.deleted == kYes, f.parent, f.number, f.sector,
+                                        f.modified, f.created, f.accessed, volume) &&
+            volume == v)
+            scan.AddPlaceholder(f.number);
+    }
+    if (!AssignLostFolders(env, v, kFatRoot)) return AnalysisOutcome::Terminated;
+    return ReadTree(env, scan, v);
+}
+
+}  // namespace dravik::analysis

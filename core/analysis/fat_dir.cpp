@@ -1,0 +1,121 @@
+#include "analysis/fat_dir.h"
+
+#include <array>
+
+namespace dravik::analysis::fat {
+
+using platform::U16;
+using platform::U8;
+
+std::string ShortName(Bytes e) {
+    std::string name;
+    for (std::size_t i = 0; i < 8 && i < e.size(); ++i)
+        if (e[i] != ' ') name += static_cast<char>(e[i]);
+    if (!name.empty() && U8(e, 0) == kDeletedMark) name[0] = '_';
+    if (e.size() > 8 && e[8] != ' ') {
+        name += '.';
+        for (std::size_t i = 8; i < 11 && i < e.size(); ++i)
+            if (e[i] != ' ') name += static_cast<char>(e[i]);
+    }
+    return name;
+}
+
+std::uint32_t FirstCluster(Bytes e, bool fat32) {
+    const std::uint32_t low = U16(e, entry::kClusterLow);
+    return fat32 ? (std::uint32_t(U16(e, entry::kClusterHigh)) << 16) | low : low;
+}
+
+std::uint64_t ModifiedTime(Bytes e) {
+    return U16(e, entry::kWriteDate) | (std::uint64_t(U16(e, entry::kWriteTime)) << 32);
+}
+std::uint64_t CreatedTime(Bytes e) {
+    return U16(e, entry::kCreationDate) | (std::uint64_t(U16(e, entry::kCreationTime)) << 32);
+}
+std::uint64_t AccessedTime(Bytes e) { return U16(e, entry::kAccessDate); }
+
+bool StartsWithDotEntries(Bytes s) {
+    return s.size() >= 64 && s[0] == '.' && s[1] == ' ' && s[32] == '.' && s[33] == '.' && s[34] == ' ';
+}
+
+namespace {
+bool Forbidden(char32_t c) {
+    if (c >= 1 && c <= 31) return true;
+    switch (c) {
+        case '"': case '\\': case '/': case '?': case '*': case '<': case '>': case '|':
+            return true;
+        default:
+            return false;
+    }
+}
+}  // namespace
+
+bool IsPlausibleName(std::string_view name) {
+    for (char c : name)
+        if (Forbidden(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+bool IsPlausibleName(std::u16string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i];
+        if (Forbidden(c)) return false;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 >= name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF) return false;
+            ++i;
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::uint8_t ShortNameChecksum(Bytes n) {
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < 11 && i < n.size(); ++i)
+        sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + n[i]);
+    return sum;
+}
+
+std::optional<std::u16string> ReadLongName(Bytes dir, std::size_t index) {
+    const std::size_t at = index * kEntrySize;
+    if (index == 0 || !platform::InRange(dir.size(), at, kEntrySize)) return std::nullopt;
+    const Bytes shortEntry = dir.subspan(at, kEntrySize);
+    const bool deleted = shortEntry[0] == kDeletedMark;
+    // The checksums the parts may carry: one for a live entry, one per
+    // possible first byte for a deleted one.
+    std::array<bool, 256> accepted{};
+    {
+        std::array<std::uint8_t, 11> name{};
+        for (std::size_t i = 0; i < 11; ++i) name[i] = shortEntry[i];
+        if (!deleted) {
+            accepted[ShortNameChecksum(name)] = true;
+        } else {
+            for (int first = 0; first < 256; ++first) {
+                name[0] = static_cast<std::uint8_t>(first);
+                accepted[ShortNameChecksum(name)] = true;
+            }
+        }
+    }
+    static constexpr std::size_t kOffsets[] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+    std::u16string name;
+    int checksum = -1;
+    for (std::size_t i = index; i-- > 0;) {
+        const Bytes part = dir.subspan(i * kEntrySize, kEntrySize);
+        if (part[entry::kAttributes] != kAttrLongName) break;
+        const std::uint8_t sum = part[13];
+        if (!accepted[sum] || (checksum >= 0 && sum != checksum)) break;  // a part of another entry
+        checksum = sum;
+        for (std::size_t off : kOffsets) {
+            const char16_t c = U16(part, off);
+            if (c == 0) return name;
+            name += c;
+        }
+        if (name.size() > 255) return name;
+        if (!deleted && (part[0] & 0x40)) return name;
+        if (deleted && i > 0 && dir[(i - 1) * kEntrySize + entry::kAttributes] != kAttrLongName) return name;
+    }
+    if (!name.empty() && name.size() % 13 == 0) return name;
+    return std::nullopt;
+}
+
+}  // namespace dravik::analysis::fat
