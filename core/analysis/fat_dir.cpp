@@ -8,14 +8,21 @@ using platform::U16;
 using platform::U8;
 
 std::string ShortName(Bytes e) {
+    // Names that differ from their 8.3 form only by lower case get no long
+    // name: two flags in byte 12 say which part is shown in lower case.
+    const std::uint8_t caseFlags = U8(e, 12);
+    auto add = [](std::string& out, std::uint8_t c, bool lower) {
+        if (lower && c >= 'A' && c <= 'Z') c = static_cast<std::uint8_t>(c - 'A' + 'a');
+        out += static_cast<char>(c);
+    };
     std::string name;
     for (std::size_t i = 0; i < 8 && i < e.size(); ++i)
-        if (e[i] != ' ') name += static_cast<char>(e[i]);
+        if (e[i] != ' ') add(name, e[i], caseFlags & 0x08);
     if (!name.empty() && U8(e, 0) == kDeletedMark) name[0] = '_';
     if (e.size() > 8 && e[8] != ' ') {
         name += '.';
         for (std::size_t i = 8; i < 11 && i < e.size(); ++i)
-            if (e[i] != ' ') name += static_cast<char>(e[i]);
+            if (e[i] != ' ') add(name, e[i], caseFlags & 0x10);
     }
     return name;
 }

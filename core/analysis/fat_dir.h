@@ -31,8 +31,9 @@ inline constexpr std::size_t kSize = 28;
 }  // namespace entry
 
 // The 8.3 name as the entry holds it: the non-space bytes of the name, then
-// '.' and the non-space bytes of the extension when there is one. A deleted
-// entry's first character (0xE5 on disk) becomes '_'.
+// '.' and the non-space bytes of the extension when there is one, each part
+// in lower case when the entry's case flags say so. A deleted entry's first
+// character (0xE5 on disk) becomes '_'.
 std::string ShortName(Bytes e);
 
 // FAT32 joins the high and low words; FAT12/16 have the low word only.

@@ -62,11 +62,14 @@ bool ReadNtfsGeometry(app::AppContext& ctx, std::uint64_t start, std::uint64_t e
     return true;
 }
 
+// The second FAT begins with the media byte: 0xF8 on fixed disks, 0xF0 on
+// floppies and some removable media (0xF9..0xFF on old formats).
 bool FatBootValid(app::AppContext& ctx, const std::vector<std::uint8_t>& boot, std::uint64_t fatSector) {
-    return U8(boot, 510) == 0x55 && U8(boot, 511) == 0xAA && U8(ReadSector(ctx, fatSector), 0) == 0xF8;
+    return U8(boot, 510) == 0x55 && U8(boot, 511) == 0xAA && U8(ReadSector(ctx, fatSector), 0) >= 0xF0;
 }
 
-bool ReadFatGeometry(app::AppContext& ctx, std::uint64_t start, bool fat32, VolumeGeometry& g) {
+bool ReadFatGeometry(app::AppContext& ctx, std::uint64_t start, bool fat32, VolumeGeometry& g,
+                     const char* type) {
     auto boot = ReadSector(ctx, start);
     auto spfOf = [&](const std::vector<std::uint8_t>& b) -> std::uint32_t { return fat32 ? U32(b, 36) : U16(b, 22); };
     auto secondFat = [&](const std::vector<std::uint8_t>& b) { return start + U16(b, 14) + spfOf(b); };
@@ -79,7 +82,7 @@ bool ReadFatGeometry(app::AppContext& ctx, std::uint64_t start, bool fat32, Volu
     const std::uint32_t reserved = U16(boot, 14);
     const std::uint32_t spf = spfOf(boot);
     g = VolumeGeometry{};
-    g.fileSystem = fat32 ? "FAT32" : "FAT16";
+    g.fileSystem = type;
     g.sectorsPerCluster = spc;
     g.sectorsPerFat = spf;
     g.reservedSectors = reserved;
@@ -105,10 +108,10 @@ bool ReadVolumeGeometry(app::AppContext& ctx) {
     bool ok = false;
     if (src.PartitionLabel == "NTFS")
         ok = ReadNtfsGeometry(ctx, src.StartSector, src.EndSector, g);
-    else if (src.PartitionLabel == "FAT16")
-        ok = ReadFatGeometry(ctx, src.StartSector, false, g);
+    else if (src.PartitionLabel == "FAT12" || src.PartitionLabel == "FAT16")
+        ok = ReadFatGeometry(ctx, src.StartSector, false, g, src.PartitionLabel == "FAT12" ? "FAT12" : "FAT16");
     else if (src.PartitionLabel == "FAT32")
-        ok = ReadFatGeometry(ctx, src.StartSector, true, g);
+        ok = ReadFatGeometry(ctx, src.StartSector, true, g, "FAT32");
     if (ok) ctx.analysis.partition = std::move(g);
     return ok;
 }

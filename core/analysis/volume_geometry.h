@@ -11,9 +11,9 @@ namespace dravik::analysis {
 // Fills the partition geometry from the boot sector of the partition that
 // CurrentSource selects, by its file-system label. NTFS: the boot sector or
 // its backup, the $MFT and $MFTMirr sectors (each 0 unless a FILE record is
-// there; one of them must be). FAT16/FAT32: FAT and root-directory layout,
-// checked against the second FAT's media byte (FAT32 falls back to the backup
-// boot sector). Returns false, changing nothing, when no copy passes or the
+// there; one of them must be). FAT12/FAT16/FAT32: FAT and root-directory
+// layout, checked against the second FAT's media byte (FAT32 falls back to
+// the backup boot sector). Returns false, changing nothing, when no copy passes or the
 // label is another one.
 bool ReadVolumeGeometry(app::AppContext& ctx);
 
