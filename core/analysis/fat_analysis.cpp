@@ -57,6 +57,11 @@ private:
     };
 
     std::vector<std::uint8_t> ReadSectors(std::uint64_t sector, std::uint32_t count);
+    // A directory whose FAT entry is free (deleted, or a FAT made anew by a
+    // format) but whose only known cluster is full of entries most likely
+    // goes on in the next clusters: they are taken while they read as
+    // directory entries.
+    void FollowFreedDirectory(std::uint32_t first, std::vector<std::uint8_t>& bytes);
     std::vector<std::uint8_t> ReadClusters(const std::vector<std::uint32_t>& chain);
     // Stores the entries of one directory; `parent` is its first cluster (0
     // for the root). Entries inside a deleted folder are deleted too.
@@ -95,6 +100,20 @@ std::vector<std::uint8_t> FatAnalyzer::ReadClusters(const std::vector<std::uint3
         i = j;
     }
     return bytes;
+}
+
+void FatAnalyzer::FollowFreedDirectory(std::uint32_t first, std::vector<std::uint8_t>& bytes) {
+    if (fat::HasEndOfDirectory(bytes)) return;
+    fat::FatReader fatReader(volume_);
+    if (fatReader.Entry(first).value_or(1) != 0) return;
+    const std::uint64_t limit = volume_.ClusterLimit();
+    for (std::uint64_t next = std::uint64_t(first) + 1; next < limit && bytes.size() < kMaxDirectoryBytes; ++next) {
+        auto cluster = ReadSectors(volume_.ClusterSector(static_cast<std::uint32_t>(next)), volume_.sectorsPerCluster);
+        if (fat::StartsWithDotEntries(cluster) || !fat::LooksLikeDirectoryCluster(cluster, limit, volume_.Fat32()))
+            return;
+        bytes.insert(bytes.end(), cluster.begin(), cluster.end());
+        if (fat::HasEndOfDirectory(cluster)) return;
+    }
 }
 
 void FatAnalyzer::StoreFolder(const std::string& shortName, const std::optional<std::u16string>& longName,
@@ -190,10 +209,12 @@ bool FatAnalyzer::ReadSubDirectories() {
         if (!visited_.insert(next.number).second) continue;
         const auto first = ReadSectors(volume_.ClusterSector(next.number), 1);
         if (!fat::StartsWithDotEntries(first)) continue;  // the cluster was reused
-        const auto chain = fat::ReadClusterChain(volume_, next.number,
-                                                 next.deleted ? fat::kDeletedFolderCutOff : fat::kNoCutOff,
-                                                 kMaxDirectoryBytes / clusterBytes);
-        ProcessDirectory(ReadClusters(chain), next.number, next.deleted);
+        auto chain = fat::ReadClusterChain(volume_, next.number,
+                                           next.deleted ? fat::kDeletedFolderCutOff : fat::kNoCutOff,
+                                           kMaxDirectoryBytes / clusterBytes);
+        auto bytes = ReadClusters(chain);
+        if (chain.size() == 1) FollowFreedDirectory(next.number, bytes);
+        ProcessDirectory(bytes, next.number, next.deleted);
     }
     return true;
 }

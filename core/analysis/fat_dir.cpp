@@ -76,6 +76,37 @@ bool IsPlausibleName(std::u16string_view name) {
     return true;
 }
 
+bool LooksLikeDirectoryCluster(Bytes cluster, std::uint64_t clusterLimit, bool fat32) {
+    bool any = false;
+    for (std::size_t at = 0; at + kEntrySize <= cluster.size(); at += kEntrySize) {
+        const Bytes e = cluster.subspan(at, kEntrySize);
+        if (e[0] == 0) return any;
+        any = true;
+        const std::uint8_t attributes = e[entry::kAttributes];
+        if (attributes == kAttrLongName) {
+            if (e[12] != 0 || U16(e, 26) != 0) return false;  // fixed zeros of a long-name part
+            continue;
+        }
+        if (attributes & 0xC0) return false;
+        if (e[12] & ~0x18) return false;
+        for (std::size_t i = 0; i < 11; ++i)
+            if (e[i] < 0x20 && !(i == 0 && e[i] == 0x05)) return false;
+        const std::string name = ShortName(e);
+        if (!IsPlausibleName(std::string_view(name))) return false;
+        if (FirstCluster(e, fat32) >= clusterLimit) return false;
+        const std::uint16_t date = U16(e, entry::kWriteDate);
+        const unsigned month = (date >> 5) & 0x0F;
+        if (date != 0 && (month < 1 || month > 12)) return false;
+    }
+    return any;
+}
+
+bool HasEndOfDirectory(Bytes dir) {
+    for (std::size_t at = 0; at < dir.size(); at += kEntrySize)
+        if (dir[at] == 0) return true;
+    return false;
+}
+
 std::uint8_t ShortNameChecksum(Bytes n) {
     std::uint8_t sum = 0;
     for (std::size_t i = 0; i < 11 && i < n.size(); ++i)

@@ -61,6 +61,15 @@ bool IsPlausibleName(std::u16string_view name);
 // fits some first byte is taken.
 std::optional<std::u16string> ReadLongName(Bytes directory, std::size_t index);
 
+// True when every 32-byte slot of `cluster` reads as a directory entry (a
+// long-name part, a plausible short entry, or the zero that ends a
+// directory, after which nothing is checked). Used to follow a directory
+// into the next cluster when the FAT that chained them is gone.
+bool LooksLikeDirectoryCluster(Bytes cluster, std::uint64_t clusterLimit, bool fat32);
+
+// True when the directory bytes hold the zero entry that ends a directory.
+bool HasEndOfDirectory(Bytes dir);
+
 // Checksum of an 11-byte 8.3 name as long-name parts carry it.
 std::uint8_t ShortNameChecksum(Bytes name11);
 

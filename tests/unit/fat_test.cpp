@@ -177,3 +177,28 @@ TEST_F(FatChains, LoopsAndRunawayChainsAreBounded) {
 
 }  // namespace
 }  // namespace dravik::analysis::fat
+
+namespace dravik::analysis::fat {
+namespace {
+
+TEST(FatEntries, DirectoryClustersAreRecognisedByTheirEntries) {
+    std::vector<std::uint8_t> cluster;
+    auto add = [&](const std::vector<std::uint8_t>& e) { cluster.insert(cluster.end(), e.begin(), e.end()); };
+    add(LongParts(u"notes.txt", SumOf("NOTES   TXT")));
+    add(ShortEntry("NOTES   TXT", 0x20, 40, 100));
+    add(ShortEntry("PHOTOS     ", 0x10, 41, 0));
+    cluster.resize(512, 0);
+    EXPECT_TRUE(LooksLikeDirectoryCluster(cluster, 1000, true));
+    EXPECT_TRUE(HasEndOfDirectory(cluster));
+
+    auto past = cluster;
+    Put(past, 32 * 2 + 26, 5000, 2);  // a first cluster past the volume
+    EXPECT_FALSE(LooksLikeDirectoryCluster(past, 1000, true));
+    auto text = std::vector<std::uint8_t>(512, 'a');  // file data
+    text[11] = 0x20;
+    EXPECT_FALSE(LooksLikeDirectoryCluster(text, 1000, true));
+    EXPECT_FALSE(LooksLikeDirectoryCluster(std::vector<std::uint8_t>(512, 0), 1000, true)) << "an empty cluster";
+}
+
+}  // namespace
+}  // namespace dravik::analysis::fat
