@@ -9,6 +9,7 @@
 #include "app/prompter.h"
 #include "partition/partition_table.h"
 #include "platform/device_map.h"
+#include "platform/registry_store.h"
 #include "source/current_source.h"
 #include "source/sector_reader.h"
 
@@ -29,6 +30,7 @@ public:
     source::CurrentSource source;
     source::SectorReader reader;
     std::array<partition::DiskPartitionTable, source::kDeviceSlots> partitions{};
+    platform::RegistryStore registry;  // holds the disk geometry cache
     analysis::AnalysisState analysis;
     analysis::ItemLists items;
 };
