@@ -109,3 +109,52 @@ tool_versions() {
     echo "xz: $(xz --version | head -1)"
     echo "kernel: $(uname -r)"
 }
+
+# FAT volumes are written through mtools, never mounted (no vfat here)
+export MTOOLS_SKIP_CHECK=1
+
+# fat_plan IMG STAGE: run the plan on stdin against a FAT image (see lib/fat.py)
+fat_plan() {
+    "$PYTHON" "$LIB_DIR/fat.py" plan "$1" "$2"
+}
+
+fatman() {
+    "$PYTHON" "$LIB_DIR/fat.py" "$@"
+}
+
+# fsck_fat IMG: dosfsck must find nothing to repair
+fsck_fat() {
+    local out
+    out=$(fsck.fat -n "$1" 2>&1) || { echo "$out" >&2; die "fsck.fat -n $1 found problems"; }
+    [ "$(echo "$out" | wc -l)" -le 2 ] || { echo "$out" >&2; die "fsck.fat -n $1 had remarks"; }
+    echo "$out" | tail -1
+}
+
+fat_tool_versions() {
+    echo "mtools: $(mtools --version 2>&1 | head -1)"
+    echo "mkfs.fat: $(mkfs.fat --help 2>&1 | grep -m1 -o 'mkfs.fat [0-9.]* ([0-9-]*)')"
+    echo "sleuthkit: $(fls -V 2>&1 | head -1)"
+    echo "python: $("$PYTHON" --version 2>&1)"
+    echo "xz: $(xz --version | head -1)"
+}
+
+# fat_manifest IMG DIR [VERIFY ARGS]: records DIR/pre.tsv from the finished
+# volume, deletes what DIR/deleted.lst names (mdel, mdeltree), finalizes
+# DIR/manifest.tsv and checks it with fsck.fat (DIR/fsck.txt) and The Sleuth
+# Kit (DIR/verify.txt).  DIR/stage is the plan's scratch folder.
+fat_manifest() {
+    local img=$1 dir=$2
+    shift 2
+    fatman record "$img" "$dir/pre.tsv" --entries "$dir/entries.json" --scratch "$dir/out-pre" \
+        --punched "$dir/stage/punched.jsonl"
+    sed 's/^/rm|/' "$dir/deleted.lst" | fat_plan "$img" "$dir/stage"
+    fatman finalize "$img" --pre "$dir/pre.tsv" --entries "$dir/entries.json" \
+        --deleted "$dir/deleted.lst" --out "$dir/manifest.tsv"
+    fsck_fat "$img" > "$dir/fsck.txt"
+    fatman verify "$img" "$dir/manifest.tsv" --entries "$dir/entries.json" --report "$dir/verify.txt" "$@"
+}
+
+# rows_by_state MANIFEST: "  state kind count" lines for the build notes
+rows_by_state() {
+    tail -n +2 "$1" | cut -f2,12 | sort | uniq -c | awk '{print "  " $3 " " $2 " " $1}'
+}
