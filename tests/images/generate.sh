@@ -10,9 +10,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 need_root
 
 # one script per image family; each takes the image names it should build
-families=(ntfs ntfs-formatted ntfs-disk)
+families=(ntfs ntfs-formatted ntfs-disk fat)
 declare -A family=([ntfs-basic]=ntfs [ntfs-small-clusters]=ntfs
-                   [ntfs-formatted]=ntfs-formatted [ntfs-two-volumes]=ntfs-disk)
+                   [ntfs-formatted]=ntfs-formatted [ntfs-two-volumes]=ntfs-disk
+                   [fat12]=fat [fat16]=fat [fat32]=fat)
 declare -A wanted=()
 for n in "$@"; do
     f=${family[$n]:-}
