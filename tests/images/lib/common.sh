@@ -127,7 +127,7 @@ fsck_fat() {
     local out
     out=$(fsck.fat -n "$1" 2>&1) || { echo "$out" >&2; die "fsck.fat -n $1 found problems"; }
     [ "$(echo "$out" | wc -l)" -le 2 ] || { echo "$out" >&2; die "fsck.fat -n $1 had remarks"; }
-    echo "$out" | tail -1
+    echo "$out" | tail -1 | sed "s|$(dirname "$1")/||"
 }
 
 fat_tool_versions() {
