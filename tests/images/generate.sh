@@ -10,10 +10,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 need_root
 
 # one script per image family; each takes the image names it should build
-families=(ntfs ntfs-formatted ntfs-disk fat)
+families=(ntfs ntfs-formatted ntfs-disk fat fat-formatted)
 declare -A family=([ntfs-basic]=ntfs [ntfs-small-clusters]=ntfs
                    [ntfs-formatted]=ntfs-formatted [ntfs-two-volumes]=ntfs-disk
-                   [fat12]=fat [fat16]=fat [fat32]=fat)
+                   [fat12]=fat [fat16]=fat [fat32]=fat [fat32-formatted]=fat-formatted)
 declare -A wanted=()
 for n in "$@"; do
     f=${family[$n]:-}
