@@ -11,6 +11,7 @@
 #include "platform/device_map.h"
 #include "platform/registry_store.h"
 #include "source/current_source.h"
+#include "source/drive_catalogue.h"
 #include "source/sector_reader.h"
 
 namespace dravik::app {
@@ -31,6 +32,7 @@ public:
     source::SectorReader reader;
     std::array<partition::DiskPartitionTable, source::kDeviceSlots> partitions{};
     platform::RegistryStore registry;  // holds the disk geometry cache
+    source::Drives drives;             // what the catalogue lists, and the catalogue
     analysis::AnalysisState analysis;
     analysis::ItemLists items;
 };

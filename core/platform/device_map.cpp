@@ -41,6 +41,21 @@ void DeviceMap::ClearVolume(char letter) {
     ++generation_;
 }
 
+char DeviceMap::AddVolume(DeviceBacking backing) {
+    for (char letter = 'C'; letter <= 'Z'; ++letter) {
+        if (volumes_.count(letter)) continue;
+        volumes_.emplace(letter, std::move(backing));
+        ++generation_;
+        return letter;
+    }
+    return 0;
+}
+
+void DeviceMap::ClearVolumes() {
+    volumes_.clear();
+    ++generation_;
+}
+
 std::optional<DeviceBacking> DeviceMap::Resolve(std::string_view path) const {
     if (!path.starts_with(kDevicePrefix)) return std::nullopt;
     path.remove_prefix(kDevicePrefix.size());

@@ -30,6 +30,10 @@ public:
 
     void SetVolume(char letter, DeviceBacking backing);
     void ClearVolume(char letter);
+    // Gives the volume the first free drive letter from C: upwards (A: and B:
+    // are never volumes); returns it, or 0 when all are taken.
+    char AddVolume(DeviceBacking backing);
+    void ClearVolumes();
     const std::map<char, DeviceBacking>& Volumes() const { return volumes_; }
 
     // Resolves "\\.\PhysicalDriveN" (N = 0..9) or "\\.\X:". Paths are matched

@@ -1,0 +1,148 @@
+// The drive catalogue: the physical disks (with their partitions) and the
+// logical drives the user can choose as a source, the geometry cache it
+// keeps in the registry store, and the platform queries behind it.
+//
+// On Linux the physical disks are the whole-disk block devices under sysfs
+// plus the disk images the user attached, numbered Disk0 to Disk9 and put
+// into the device map. The logical drives are volumes: the recognised
+// partitions of those disks (their partition block device, or a window of
+// the disk) and the volume images the user attached, lettered from C:.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "partition/partition_table.h"
+#include "platform/block_devices.h"
+#include "platform/device_map.h"
+#include "source/current_source.h"
+
+namespace dravik::app {
+class AppContext;
+}
+
+namespace dravik::source {
+
+// What the catalogue lists; set by the front end before it is built.
+struct DriveSetup {
+    platform::SystemPaths paths;
+    bool systemDisks = true;                   // list the machine's own disks
+    std::vector<std::string> attachedDisks;    // image files or block devices taken as whole disks
+    std::vector<std::string> attachedVolumes;  // image files or block devices taken as volumes
+};
+
+// Media types as the geometry reports them.
+enum class MediaType : std::int32_t { Removable = 11, Fixed = 12 };
+
+struct DriveGeometry {
+    std::uint64_t cylinders = 0;
+    MediaType mediaType = MediaType::Fixed;
+    std::uint32_t tracksPerCylinder = 255;
+    std::uint32_t sectorsPerTrack = 63;
+    std::uint32_t bytesPerSector = 512;
+
+    // Cylinders x heads x sectors x bytes: the size truncated to whole cylinders.
+    std::uint64_t SizeBytes() const {
+        return cylinders * tracksPerCylinder * sectorsPerTrack * bytesPerSector;
+    }
+};
+
+// What backs disk number n.
+struct CatalogueDisk {
+    platform::DeviceBacking backing;
+    std::string kernelName;  // "sda"; empty for an image file
+    bool attached = false;   // named by the user rather than found in sysfs
+    std::uint32_t bytesPerSector = 0;  // from the geometry query; 0 until it answered
+};
+
+enum class CatalogueItemKind { Root, PhysicalDisks, LogicalDrives, Disk, Partition, Volume };
+
+struct CatalogueItem {
+    partition::TreeHandle handle = 0;
+    partition::TreeHandle parent = 0;  // 0 for the root
+    CatalogueItemKind kind = CatalogueItemKind::Root;
+    std::string text;
+    int disk = -1;       // disk and partition items
+    int partition = -1;  // partition items: index in the disk's DiskPartitionTable
+    char letter = 0;     // volume items
+    bool expanded = false;
+};
+
+struct CatalogueVolume {
+    char letter = 0;
+    std::string label;       // empty: shown as "Local Disk"
+    std::string fileSystem;  // as the volume's boot sector gives it; may be empty
+    platform::DeviceBacking backing;
+    std::uint32_t bytesPerSector = 512;
+    int disk = -1;       // the disk it lies on; -1 for an attached volume
+    int partition = -1;  // its index in that disk's table
+};
+
+// The catalogue as data, for the GUI's source tree and the command line.
+struct DriveCatalogue {
+    std::vector<CatalogueItem> items;  // in insertion order; handle = position + 1
+    std::array<std::optional<CatalogueDisk>, kDeviceSlots> disks;  // every numbered disk, listed or not
+    std::vector<CatalogueVolume> volumes;                           // in letter order
+    int physicalDiskCount = 0;
+
+    static constexpr std::string_view kRootText = "This PC";
+    static constexpr std::string_view kPhysicalDisksText = "Physical Disks";
+    static constexpr std::string_view kLogicalDrivesText = "Logical Drives";
+
+    partition::TreeHandle AddItem(partition::TreeHandle parent, CatalogueItemKind kind, std::string text);
+    const CatalogueItem* Item(partition::TreeHandle handle) const;
+    CatalogueItem* Item(partition::TreeHandle handle);
+    std::vector<partition::TreeHandle> Children(partition::TreeHandle parent) const;
+    const CatalogueVolume* Volume(char letter) const;
+    void Clear();
+};
+
+// The state the catalogue keeps in the application context.
+struct Drives {
+    DriveSetup setup;
+    DriveCatalogue catalogue;
+};
+
+// "DATA (D:)", or "Local Disk (D:)" for a volume without a label.
+std::string VolumeItemText(std::string_view label, char letter);
+
+// The geometry of a numbered disk: nullopt when it cannot be opened or is
+// empty (nothing in the card reader). Bytes per sector come from the device
+// (BLKSSZGET), else sysfs, else 512 (an image file).
+std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& paths, const CatalogueDisk& disk);
+
+// The model of disk n: sysfs's model for a kernel disk, the file name for an
+// image. 0 on success, else an errno value (ENODEV: no such disk).
+int QueryDriveModel(const app::AppContext& ctx, int n, std::string& model);
+
+// Numbers the disks the setup names (attached ones first, then sysfs's), maps
+// them in the device map, and rebuilds the geometry cache for those that
+// answer. Returns 1 when rebuilt, 0 when the cache key cannot be created, -1
+// when a subkey cannot be created (the front end then ends the process with
+// exit code 1).
+int RebuildGeometryCache(app::AppContext& ctx);
+
+struct CatalogueStatus {
+    bool built = true;
+    int exitCode = 0;  // when not built: the process's exit code
+};
+
+// Builds ctx.drives.catalogue: the group items, the disks listed in the
+// rebuilt cache with their partitions (WalkPartitions with items), and the
+// logical drives with their letters in the device map. Leaves the source on
+// physical disk slots with no range set.
+CatalogueStatus BuildDriveCatalogue(app::AppContext& ctx);
+
+// Bytes per sector of disk n as its geometry gave it, else the current
+// BytesPerSector. Walks and sector figures of a disk use it.
+std::uint32_t DiskSectorSize(const app::AppContext& ctx, int n);
+
+// Walks disk n without items, as the panes and a selection do: slot 0 back
+// on its disk, no range limit and the disk's own sector size during the walk.
+int RewalkDisk(app::AppContext& ctx, int n);
+
+}  // namespace dravik::source
