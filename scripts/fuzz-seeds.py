@@ -50,7 +50,63 @@ def main() -> int:
         if head[3:7] == b"NTFS":
             for i in range(0, min(len(records), 64), 8):
                 write(out / "fuzz_ntfs_volume", head + b"".join(records[i:i + 8]) + (blocks[i // 8] if blocks else b""))
+    partition_seeds(images, out)
     return 0
+
+
+def partition_seeds(images: pathlib.Path, out: pathlib.Path) -> None:
+    """Small disks for the partition walk: an MBR with an extended chain, a
+    GPT with its backup copy, and the first sectors of every image."""
+    import struct
+
+    def disk(sectors: int) -> bytearray:
+        return bytearray(512 * sectors)
+
+    def entry(d: bytearray, sector: int, e: int, kind: int, first: int, count: int) -> None:
+        at = sector * 512 + 446 + 16 * e
+        d[at + 4] = kind
+        struct.pack_into("<II", d, at + 8, first, count)
+        d[sector * 512 + 510:sector * 512 + 512] = b"\x55\xaa"
+
+    def boot(d: bytearray, sector: int, kind: str, total: int) -> None:
+        at = sector * 512
+        if kind == "NTFS":
+            d[at + 3:at + 11] = b"NTFS    "
+            struct.pack_into("<Q", d, at + 40, total)
+        else:
+            off = at + (82 if kind == "FAT32" else 54)
+            d[off:off + 8] = (kind + "   ").encode()
+            struct.pack_into("<I", d, at + 32, total)
+        d[at + 510:at + 512] = b"\x55\xaa"
+
+    mbr = disk(64)
+    entry(mbr, 0, 0, 0x07, 8, 8)
+    boot(mbr, 8, "NTFS", 8)
+    entry(mbr, 0, 1, 0x0F, 20, 40)
+    entry(mbr, 20, 0, 0x06, 2, 4)
+    boot(mbr, 22, "FAT16", 4)
+    entry(mbr, 20, 1, 0x05, 10, 20)
+    entry(mbr, 30, 0, 0x0B, 2, 4)
+    boot(mbr, 32, "FAT32", 4)
+    write(out / "fuzz_partition_walk", bytes(mbr))
+
+    gpt = disk(128)
+    entry(gpt, 0, 0, 0xEE, 1, 127)
+    for header, array in ((1, 2), (127, 95)):
+        at = header * 512
+        gpt[at:at + 8] = b"EFI PART"
+        struct.pack_into("<I", gpt, at + 84, 128)
+        for k, first in enumerate((40, 50)):
+            e = array * 512 + 128 * k
+            gpt[e:e + 16] = bytes(range(1, 17))
+            struct.pack_into("<QQ", gpt, e + 32, first, first + 8)
+    boot(gpt, 40, "FAT32", 8)
+    boot(gpt, 50, "NTFS", 8)
+    write(out / "fuzz_partition_walk", bytes(gpt))
+
+    for img in sorted(images.glob("*.img")):
+        with img.open("rb") as f:
+            write(out / "fuzz_partition_walk", f.read(65536))
 
 
 if __name__ == "__main__":
