@@ -177,6 +177,7 @@ void FatAnalyzer::ProcessDirectory(platform::Bytes dir, std::uint32_t parent, bo
 
 bool FatAnalyzer::ReadRoot() {
     if (!env_.control.Checkpoint()) return false;
+    if (volume_.sectorsPerCluster == 0) return true;  // no usable geometry: nothing to read
     std::vector<std::uint8_t> root;
     if (volume_.Fat32()) {
         const auto chain = fat::ReadClusterChain(volume_, static_cast<std::uint32_t>(volume_.rootDirStart),

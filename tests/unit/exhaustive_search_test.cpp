@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "analysis/item_records.h"
 #include "support/analysis_harness.h"
+#include "support/manifest.h"
 
 namespace dravik::partition {
 namespace {
@@ -131,6 +134,94 @@ TEST(FatCopies, Fat16NearTheDiskStartIsSearchedFromSector63) {
     EXPECT_EQ(one.fat1Start, 64u);
     EXPECT_EQ(one.fat2Start, 0u) << "one copy found: the rest stays";
     EXPECT_EQ(one.sectorsPerFat, 9u);
+}
+
+}  // namespace
+}  // namespace dravik::partition
+
+namespace dravik::partition {
+namespace {
+
+// A disk whose partition table is gone: a search of its whole range finds
+// each file system again, by type.
+class ZeroedTableDisk : public ::testing::Test {
+protected:
+    test::AnalysisHarness h;
+    std::string sectors;
+
+    void SetUp() override {
+        const auto image = test::ImagePath("disk-zeroed.img");
+        h.ctx.devices.SetDisk(0, {image.string()});
+        h.ctx.source.SelectPhysicalDisk(0);
+        sectors = std::to_string(std::filesystem::file_size(image) / 512);
+    }
+    AnalysisOutcome Search(SearchFileSystem fs) {
+        EXPECT_TRUE(StartExhaustiveSearch(h.ctx, "0", sectors, fs));
+        h.ctx.analysis.settings.exhaustive = true;
+        h.ctx.analysis.settings.phase = 0;
+        h.ctx.analysis.settings.mode = RecoveryMode::Formatted;
+        analysis::PrepareAnalysis(h.ctx);
+        return analysis::RunAnalysis(h.env);
+    }
+    template <class Item>
+    std::set<std::string> Names(const Item& items, std::uint16_t volume) {
+        std::set<std::string> out;
+        for (const auto& f : items)
+            if (f.volume == volume) out.insert(test::AnalysisHarness::Name(f));
+        return out;
+    }
+};
+
+TEST_F(ZeroedTableDisk, NtfsSearchFindsTheNtfsVolume) {
+    ASSERT_EQ(Search(SearchFileSystem::Ntfs), AnalysisOutcome::CloseRequested);
+    ASSERT_EQ(FoundFileSystemTexts(h.ctx), (std::vector<std::string>{"File System 1 - NTFS"}));
+    auto shown = ShowFoundFileSystem(h.ctx, "File System 1 - NTFS");
+    EXPECT_EQ(shown.start, 2048u);
+    EXPECT_EQ(shown.end, 2048u + 32767u) << "the volume's own sector count, its backup boot sector excluded";
+    EXPECT_EQ(shown.size, "15 MB");
+    ASSERT_EQ(analysis::RunAnalysis(h.env), AnalysisOutcome::Finished);
+    const auto folders = Names(h.ctx.items.folders, 1);
+    for (const auto& row : test::ReadManifest(test::ManifestPath("disk-zeroed.p1.manifest.tsv")))
+        if (row.IsDir()) {
+            EXPECT_TRUE(folders.count(row.Name())) << row.path;
+        }
+}
+
+TEST_F(ZeroedTableDisk, Fat32SearchFindsTheFatVolumeAndItsCopies) {
+    ASSERT_EQ(Search(SearchFileSystem::Fat32), AnalysisOutcome::CloseRequested);
+    const auto texts = FoundFileSystemTexts(h.ctx);
+    ASSERT_GE(texts.size(), 1u);
+    EXPECT_EQ(texts[0], "File System 1 - FAT32");
+    const auto& v = h.ctx.items.volumes.items[0];
+    EXPECT_EQ(v.startSector, 34816u);
+    EXPECT_EQ(v.endSector, 34816u + 73728u);
+    auto shown = ShowFoundFileSystem(h.ctx, texts[0]);
+    EXPECT_EQ(shown.type, "FAT32");
+    EXPECT_EQ(shown.size, "36 MB");
+    EXPECT_EQ(v.fat1Start, 34816u + v.reservedSectors) << "the boot sector's own FAT position";
+    EXPECT_EQ(v.fat2Start, v.fat1Start + v.sectorsPerFat);
+    EXPECT_EQ(h.ctx.source.PartitionLabel, "FAT32");
+
+    analysis::PrepareAnalysis(h.ctx);
+    ASSERT_EQ(analysis::RunAnalysis(h.env), AnalysisOutcome::Finished);
+    std::map<std::pair<std::uint32_t, std::string>, const analysis::FileItem*> files;
+    for (const auto& f : h.ctx.items.files) files[{f.parent, test::AnalysisHarness::Name(f)}] = &f;
+    const auto folders = Names(h.ctx.items.folders, 1);
+    int live = 0;
+    for (const auto& row : test::ReadManifest(test::ManifestPath("disk-zeroed.p2.manifest.tsv"))) {
+        if (row.state != "live") continue;
+        SCOPED_TRACE(row.path);
+        if (row.IsDir()) {
+            EXPECT_TRUE(folders.count(row.Name()));
+        }
+        if (row.IsFile()) {
+            auto it = files.find({row.parent, row.Name()});
+            ASSERT_NE(it, files.end());
+            EXPECT_EQ(it->second->size, row.size);
+        }
+        ++live;
+    }
+    EXPECT_GT(live, 10);
 }
 
 }  // namespace
