@@ -15,6 +15,7 @@
 #include "platform/registry_store.h"
 #include "source/drive_information.h"
 #include "source/geometry_cache.h"
+#include "source/volume_probe.h"
 #include "support/disk_builder.h"
 #include "support/scripted_prompter.h"
 #include "support/test_images.h"
@@ -72,6 +73,34 @@ TEST(FormatSize, OneDecimalInBinaryUnits) {
     EXPECT_EQ(FormatSize(std::uint64_t(1) << 30), "1.0 GB");
     EXPECT_EQ(FormatSize(3'000'000'000'000ULL), "2.7 TB");
     EXPECT_EQ(FormatSize(~std::uint64_t(0)), "16777216.0 TB");
+}
+
+// Label, capacity and free space of the FAT images against their build
+// notes: the geometry line and what fsck.fat counted.
+TEST(VolumeProbe, FatImagesShowTheirLabelAndFsckFreeSpace) {
+    for (const std::string name : {"fat12", "fat16", "fat32"}) {
+        SCOPED_TRACE(name);
+        std::ifstream notes(test::ManifestPath(name + ".build-info.txt"));
+        std::string line, label;
+        unsigned clusterBytes = 0, clusters = 0, used = 0, total = 0;
+        char type[8] = {};
+        while (std::getline(notes, line)) {
+            if (std::sscanf(line.c_str(), "geometry: %5[A-Z0-9], 512-byte sectors, %u-byte clusters, %u clusters", type,
+                            &clusterBytes, &clusters) == 3)
+                label = line.substr(line.find("label '") + 7, line.rfind('\'') - line.find("label '") - 7);
+            const auto at = line.find("files, ");
+            if (line.starts_with("fsck.fat -n") && at != std::string::npos)
+                std::sscanf(line.c_str() + at, "files, %u/%u clusters", &used, &total);
+        }
+        ASSERT_TRUE(clusters && total == clusters);
+        auto device = OpenPosixDevice({test::ImagePath(name + ".img").string()});
+        ASSERT_TRUE(device);
+        const auto facts = ProbeVolume(*device);
+        EXPECT_EQ(facts.fileSystem, type);
+        EXPECT_EQ(facts.label, label);
+        EXPECT_EQ(facts.capacity, std::uint64_t(clusters) * clusterBytes);
+        EXPECT_EQ(facts.free, std::uint64_t(clusters - used) * clusterBytes);
+    }
 }
 
 void WriteFile(const fs::path& p, std::string_view text) {

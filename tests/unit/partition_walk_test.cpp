@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "app/app_context.h"
 #include "partition/boot_sector_id.h"
+#include "source/drive_catalogue.h"
 #include "source/geometry_cache.h"
 #include "support/disk_builder.h"
 #include "support/scripted_prompter.h"
@@ -292,39 +295,112 @@ TEST_F(GptTest, WithoutACachedSizeThePrimaryHeaderIsNotTakenForABackup) {
     EXPECT_TRUE(List().empty());
 }
 
-TEST(PartitionWalkImages, DisksAndVolumesListWhatTheirLayoutSays) {
-    struct Case {
-        std::string image;
-        std::vector<Listed> expected;
+TEST(PartitionWalkImages, VolumeImagesAreOnePartitionFromSectorZero) {
+    const std::vector<std::pair<std::string, std::vector<Listed>>> cases = {
+        {"ntfs-basic.img", {{"NTFS", 0, 98303}}},  // NTFS leaves its backup boot sector out
+        {"fat16.img", {{"FAT16", 0, 65536}}},
+        {"fat32.img", {{"FAT32", 0, 131072}}},
+        {"fat12.img", {}},  // FAT12 is not one of the labels
     };
-    std::vector<Case> cases = {
-        {"ntfs-basic.img", {{"NTFS", 0, 98303}}},  // a volume: NTFS leaves its backup boot sector out
-    };
-    // Partitioned disks: compare with their layout (partition, start, sectors).
-    Case twoVolumes{"ntfs-two-volumes.img", {}};
-    std::ifstream layout(test::ManifestPath("ntfs-two-volumes.layout.tsv"));
-    std::string line;
-    std::getline(layout, line);
-    while (std::getline(layout, line)) {
-        std::istringstream row(line);
-        int n;
-        std::uint64_t start, sectors;
-        row >> n >> start >> sectors;
-        twoVolumes.expected.push_back({"NTFS", start, start + sectors});
-    }
-    ASSERT_EQ(twoVolumes.expected.size(), 2u);
-    cases.push_back(twoVolumes);
-
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.image);
+    for (const auto& [image, expected] : cases) {
+        SCOPED_TRACE(image);
         test::ScriptedPrompter prompter;
         app::AppContext ctx(prompter);
-        ctx.devices.SetDisk(0, {test::ImagePath(c.image).string()});
+        ctx.devices.SetDisk(0, {test::ImagePath(image).string()});
         EXPECT_EQ(WalkPartitions(ctx, nullptr, 0, 0, false), 1);
         std::vector<Listed> got;
         for (int i = 0; i < ctx.partitions[0].Count; ++i)
             got.push_back({ctx.partitions[0].FileSystem[i], ctx.partitions[0].Entries[i].Start, ctx.partitions[0].Entries[i].End});
-        EXPECT_EQ(got, c.expected);
+        EXPECT_EQ(got, expected);
+    }
+}
+
+// A disk image's layout file: the rows that hold a file system, in table
+// order (logical partitions after the primaries).
+struct LayoutRow {
+    int number = 0;
+    std::string type, fileSystem;
+    std::uint64_t start = 0, sectors = 0;
+};
+std::vector<LayoutRow> ReadLayout(const std::string& disk) {
+    std::ifstream in(test::ManifestPath(disk + ".layout.tsv"));
+    std::vector<LayoutRow> rows;
+    std::string line;
+    bool header = true;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        if (std::exchange(header, false)) {
+            EXPECT_EQ(line, "partition\ttype\tstart_sector\tsectors\tfilesystem");
+            continue;
+        }
+        std::istringstream row(line);
+        LayoutRow r;
+        row >> r.number >> r.type >> r.start >> r.sectors >> r.fileSystem;
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+// Volume labels from the build notes: "partition N (...): mkfs.fat ... -n 'LABEL'" or "mkntfs ... -L 'LABEL'".
+std::map<int, std::string> ReadLabels(const std::string& disk) {
+    std::ifstream in(test::ManifestPath(disk + ".build-info.txt"));
+    std::map<int, std::string> labels;
+    std::string line;
+    while (std::getline(in, line)) {
+        int n = 0;
+        if (std::sscanf(line.c_str(), "partition %d (", &n) != 1) continue;
+        for (const std::string flag : {" -n '", " -L '"}) {
+            const auto at = line.find(flag);
+            if (at != std::string::npos) labels[n] = line.substr(at + flag.size(), line.find('\'', at + flag.size()) - at - flag.size());
+        }
+    }
+    return labels;
+}
+
+// Each disk image attached as Disk0: the catalogue walks it with its cached
+// size (the backup GPT search needs it) and lists its partitions and their
+// logical drives.
+TEST(PartitionWalkImages, DisksListWhatTheirLayoutSays) {
+    for (const std::string disk : {"disk-mbr", "disk-mbr-odd", "disk-gpt", "disk-gpt-backup", "disk-nontable",
+                                   "disk-nontable-ntfs", "disk-zeroed"}) {
+        SCOPED_TRACE(disk);
+        const auto rows = ReadLayout(disk);
+        ASSERT_FALSE(rows.empty());
+        const auto labels = ReadLabels(disk);
+        std::vector<Listed> expected;
+        std::vector<std::string> names, drives;
+        // A zeroed MBR has no table: finding those volumes is the search's job.
+        if (disk != "disk-zeroed") {
+            for (const auto& r : rows) {
+                if (r.fileSystem != "NTFS" && r.fileSystem != "FAT16" && r.fileSystem != "FAT32") continue;
+                // A table entry gives the length; elsewhere the boot sector
+                // does, and NTFS counts its backup boot sector out.
+                const bool fromTable = r.type.starts_with("0x");
+                const std::uint64_t length = r.sectors - (!fromTable && r.fileSystem == "NTFS" ? 1 : 0);
+                expected.push_back({r.fileSystem, r.start, r.start + length});
+                names.push_back(PartitionName(static_cast<int>(expected.size()), r.fileSystem));
+                drives.push_back(source::VolumeItemText(labels.at(r.number), static_cast<char>('C' + drives.size())));
+            }
+        }
+
+        test::ScriptedPrompter prompter;
+        app::AppContext ctx(prompter);
+        ctx.drives.setup.systemDisks = false;
+        ctx.drives.setup.attachedDisks = {test::ImagePath(disk + ".img").string()};
+        ASSERT_TRUE(source::BuildDriveCatalogue(ctx).built);
+        std::vector<Listed> got;
+        for (int i = 0; i < ctx.partitions[0].Count; ++i)
+            got.push_back({ctx.partitions[0].FileSystem[i], ctx.partitions[0].Entries[i].Start, ctx.partitions[0].Entries[i].End});
+        EXPECT_EQ(got, expected);
+
+        const auto& c = ctx.drives.catalogue;
+        const auto disks = c.Children(2);
+        ASSERT_EQ(disks.size(), 1u);
+        std::vector<std::string> gotNames, gotDrives;
+        for (auto h : c.Children(disks[0])) gotNames.push_back(c.Item(h)->text);
+        for (auto h : c.Children(3)) gotDrives.push_back(c.Item(h)->text);
+        EXPECT_EQ(gotNames, names);
+        EXPECT_EQ(gotDrives, drives);
         EXPECT_EQ(prompter.badSectorPrompts, 0);
     }
 }
