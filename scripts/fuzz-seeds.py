@@ -51,6 +51,11 @@ def main() -> int:
             for i in range(0, min(len(records), 64), 8):
                 write(out / "fuzz_ntfs_volume", head + b"".join(records[i:i + 8]) + (blocks[i // 8] if blocks else b""))
     partition_seeds(images, out)
+    # FAT volumes: their first 64 KiB hold the boot sector, the FATs and the
+    # first directories of the small test images.
+    for img in sorted(images.glob("fat*.img")):
+        with img.open("rb") as f:
+            write(out / "fuzz_fat_volume", f.read(64 * 1024))
     return 0
 
 
