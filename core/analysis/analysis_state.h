@@ -49,6 +49,9 @@ struct AnalysisState {
     std::uint32_t currentVolume = 0;
     std::uint32_t volumeCount = 0;
     ntfs::RunList mftRuns;
+    // Extension records holding unnamed data, by their base record, from the
+    // last $MFT walk.
+    ntfs::ExtensionMap extensionRecords;
 };
 
 }  // namespace dravik::analysis

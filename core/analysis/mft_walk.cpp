@@ -37,6 +37,7 @@ MftWalkResult RunMftWalk(AnalysisEnv& env) {
     items.folders.Clear();
     items.files.Clear();
     items.totalSize = 0;
+    ctx.analysis.extensionRecords.clear();
     items.folders.AddFolderItem(ItemName::Wide(text::kLostName), false, kNtfsRoot, kLostFolder, 0, 0, 0, 0, 0);
 
     ntfs::NtfsVolume volume;
@@ -71,8 +72,16 @@ MftWalkResult RunMftWalk(AnalysisEnv& env) {
             }
             std::span<std::uint8_t> rec(chunk.data() + i * recordBytes, recordBytes);
             if (number == kNtfsRoot || !ntfs::IsFileRecord(rec)) continue;
-            // Extension records belong to their base record's item.
-            if (platform::U64(rec, kBaseReference) != 0) continue;
+            // Extension records belong to their base record's item; those
+            // holding data are remembered for the copy engine, which can
+            // then find them even when the base no longer lists them.
+            if (const std::uint64_t base = platform::U64(rec, kBaseReference)) {
+                ntfs::ApplyFixups(rec);
+                if (ntfs::FindDataAttribute(rec).kind == ntfs::DataKind::NonResident)
+                    ctx.analysis.extensionRecords[static_cast<std::uint32_t>(base)].push_back(
+                        static_cast<std::uint32_t>(number));
+                continue;
+            }
             auto name = ntfs::ReadRecordName(volume, rec);
             if (name.name.empty()) continue;
             const std::uint8_t flags = ntfs::RecordFlags(rec);

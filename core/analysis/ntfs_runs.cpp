@@ -114,7 +114,9 @@ namespace {
 
 struct Extent {
     std::uint64_t lowestVcn = 0;
+    std::uint64_t clusters = 0;
     RunList runs;
+    bool listed = true;  // named by the attribute list (or the base itself)
 };
 
 std::optional<AttributeRef> FindFirstData(Bytes record) {
@@ -134,7 +136,7 @@ std::optional<Extent> DataExtentOf(const NtfsVolume& volume, Bytes record) {
     const std::size_t end = std::min<std::uint64_t>(std::uint64_t(a->offset) + a->length, bound);
     Extent e;
     e.lowestVcn = U64(record, a->offset + kLowestVcn);
-    DecodeRuns(record, a->offset + pairs, end, volume.partitionStart, volume.sectorsPerCluster, e.runs);
+    e.clusters = DecodeRuns(record, a->offset + pairs, end, volume.partitionStart, volume.sectorsPerCluster, e.runs);
     return e;
 }
 
@@ -187,7 +189,14 @@ RunList Concatenate(std::vector<Extent>& extents) {
     std::stable_sort(extents.begin(), extents.end(),
                      [](const Extent& a, const Extent& b) { return a.lowestVcn < b.lowestVcn; });
     RunList runs;
-    for (auto& e : extents) runs.insert(runs.end(), e.runs.begin(), e.runs.end());
+    std::uint64_t vcn = 0;
+    for (auto& e : extents) {
+        // An extent found only by its back-reference is taken where it
+        // continues the file exactly, never over what the list gave.
+        if (!e.listed && e.lowestVcn != vcn) continue;
+        runs.insert(runs.end(), e.runs.begin(), e.runs.end());
+        vcn = std::max(vcn, e.lowestVcn + e.clusters);
+    }
     return runs;
 }
 
@@ -195,7 +204,8 @@ RunList Concatenate(std::vector<Extent>& extents) {
 // `locate` reads a record, given the runs gathered so far in the order they
 // were met; `isBase` tells whether a listed record is the base itself.
 template <class Locate, class IsBase>
-RunList GatherExtents(const NtfsVolume& volume, Bytes base, Locate locate, IsBase isBase) {
+RunList GatherExtents(const NtfsVolume& volume, Bytes base, Locate locate, IsBase isBase,
+                      const std::vector<std::uint32_t>* strays = nullptr) {
     std::vector<Extent> extents;
     RunList met;
     auto add = [&](Extent e) {
@@ -204,13 +214,21 @@ RunList GatherExtents(const NtfsVolume& volume, Bytes base, Locate locate, IsBas
     };
     if (auto e = DataExtentOf(volume, base)) add(std::move(*e));
     const auto numbers = RecordsFor(AttributeListValue(volume, base), attr::kData);
-    for (std::uint32_t number : numbers) {
-        if (isBase(number)) continue;
+    auto addRecord = [&](std::uint32_t number, bool listed) {
         auto bytes = locate(number, met);
-        if (!IsFileRecord(bytes)) continue;
+        if (!IsFileRecord(bytes)) return;
         ApplyFixups(bytes);
-        if (auto e = DataExtentOf(volume, bytes)) add(std::move(*e));
-    }
+        if (auto e = DataExtentOf(volume, bytes)) {
+            e->listed = listed;
+            add(std::move(*e));
+        }
+    };
+    for (std::uint32_t number : numbers)
+        if (!isBase(number)) addRecord(number, true);
+    if (strays)
+        for (std::uint32_t number : *strays)
+            if (!isBase(number) && std::find(numbers.begin(), numbers.end(), number) == numbers.end())
+                addRecord(number, false);
     return Concatenate(extents);
 }
 
@@ -252,22 +270,29 @@ FileNameInfo ReadRecordName(const NtfsVolume& volume, MutableBytes base) {
 }
 
 namespace {
-RunList CollectFrom(const NtfsVolume& volume, std::vector<std::uint8_t> base, std::uint64_t baseSector) {
+RunList CollectFrom(const NtfsVolume& volume, std::vector<std::uint8_t> base, std::uint64_t baseSector,
+                    const std::vector<std::uint32_t>* strays) {
     if (!IsFileRecord(base)) return {};
     ApplyFixups(base);
     return GatherExtents(
         volume, base, [&](std::uint32_t n, const RunList&) { return ReadMftRecord(volume, n); },
-        [&](std::uint32_t n) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord) == baseSector; });
+        [&](std::uint32_t n) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord) == baseSector; },
+        strays);
 }
 }  // namespace
 
 RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector) {
-    return CollectFrom(volume, ReadRecordAt(volume, baseRecordSector), baseRecordSector);
+    return CollectFrom(volume, ReadRecordAt(volume, baseRecordSector), baseRecordSector, nullptr);
 }
 
 RunList CollectRecordRuns(const NtfsVolume& volume, std::uint64_t number) {
+    const std::vector<std::uint32_t>* strays = nullptr;
+    if (volume.extensions) {
+        auto it = volume.extensions->find(static_cast<std::uint32_t>(number));
+        if (it != volume.extensions->end()) strays = &it->second;
+    }
     return CollectFrom(volume, ReadMftRecord(volume, number),
-                       SectorOfRecord(volume.mftRuns, number, volume.sectorsPerRecord));
+                       SectorOfRecord(volume.mftRuns, number, volume.sectorsPerRecord), strays);
 }
 
 RunList BuildMftRuns(const NtfsVolume& volume, std::uint64_t mftSector) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "analysis/ntfs_record.h"
@@ -37,6 +38,10 @@ std::uint64_t DecodeRuns(Bytes record, std::size_t offset, std::size_t end, std:
 // the last run or in a sparse one.
 std::uint64_t SectorOfRecord(const RunList& mftRuns, std::uint64_t recordNumber, std::uint32_t sectorsPerRecord);
 
+// Extension records by the base record they name, as a walk of the $MFT
+// found them (whether or not the base's attribute list still lists them).
+using ExtensionMap = std::unordered_map<std::uint32_t, std::vector<std::uint32_t>>;
+
 // What the record-locating decoders need to know about the volume.
 struct NtfsVolume {
     source::SectorReader* reader = nullptr;
@@ -44,6 +49,7 @@ struct NtfsVolume {
     std::uint32_t sectorsPerCluster = 8;
     std::uint32_t sectorsPerRecord = 2;
     RunList mftRuns;
+    const ExtensionMap* extensions = nullptr;
 };
 
 // Reads one record (sectorsPerRecord sectors) at `sector`. Empty when the
@@ -81,7 +87,10 @@ FileNameInfo ReadRecordName(const NtfsVolume& volume, MutableBytes base);
 // $MFT run list), ordered by their first cluster number within the file. An
 // attribute-list entry naming the base record itself is not decoded twice.
 RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector);
-// The same for the file whose base record is $MFT record `number`.
+// The same for the file whose base record is $MFT record `number`. When the
+// volume knows extension records naming this base that its attribute list
+// no longer lists (deleting attributes one by one can leave it so), their
+// extents are added where they continue the file.
 RunList CollectRecordRuns(const NtfsVolume& volume, std::uint64_t number);
 
 // The run list of the $MFT itself, from record 0 at `mftSector` (and the

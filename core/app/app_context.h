@@ -9,6 +9,8 @@
 #include "app/prompter.h"
 #include "partition/partition_table.h"
 #include "platform/device_map.h"
+#include "saving/save_run.h"
+#include "saving/saving_settings.h"
 #include "platform/registry_store.h"
 #include "source/current_source.h"
 #include "source/drive_catalogue.h"
@@ -35,6 +37,8 @@ public:
     source::Drives drives;             // what the catalogue lists, and the catalogue
     analysis::AnalysisState analysis;
     analysis::ItemLists items;
+    saving::SavingSettings savingSettings;
+    saving::SaveRun saveRun;
 };
 
 }  // namespace dravik::app

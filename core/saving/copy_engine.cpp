@@ -1,0 +1,400 @@
+#include "saving/copy_engine.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <vector>
+
+#include "analysis/fat_chain.h"
+#include "analysis/ntfs_record.h"
+#include "analysis/ntfs_runs.h"
+#include "app/app_context.h"
+#include "app/size_text.h"
+#include "platform/text.h"
+#include "results/item_text.h"
+#include "results/results_tree.h"
+#include "saving/destination_paths.h"
+
+namespace dravik::saving {
+
+namespace fs = std::filesystem;
+using analysis::FileItem;
+
+std::string SizeTextIn(std::uint64_t bytes) {
+    constexpr std::uint64_t kGb = std::uint64_t(1) << 30, kTb = std::uint64_t(1) << 40;
+    if (bytes > kTb) return app::Format("%.3f TB size in", static_cast<double>(bytes) / static_cast<double>(kTb));
+    if (bytes > kGb) return app::Format("%.3f GB size in", static_cast<double>(bytes) / static_cast<double>(kGb));
+    return app::Format("%.3f MB size in", static_cast<double>(bytes) / (1024.0 * 1024.0));
+}
+
+std::string MinSecText(std::int64_t seconds) {
+    return app::Format("%lld Min %lld Sec", static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
+}
+
+namespace {
+
+constexpr std::uint32_t kChunkSectors = 2048;  // 1 MiB reads at 512 bytes per sector
+
+std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+// NTFS times are FILETIMEs in UTC and are set as they are.
+timespec FromFiletime(std::uint64_t ft) {
+    constexpr std::uint64_t kEpochDiff = 116444736000000000ull;  // 1601 -> 1970 in 100 ns
+    timespec ts{};
+    if (ft < kEpochDiff) return ts;
+    const std::uint64_t t = ft - kEpochDiff;
+    ts.tv_sec = static_cast<time_t>(t / 10'000'000ull);
+    ts.tv_nsec = static_cast<long>(t % 10'000'000ull * 100);
+    return ts;
+}
+
+// FAT keeps local time: the DOS fields are read as local time (a month of 0
+// or above 12 taken as 12, seconds as 0). nullopt when they are no time.
+std::optional<timespec> FromDosTime(std::uint16_t date, std::uint16_t time) {
+    std::tm tm{};
+    int month = (date >> 5) & 0x0F;
+    if (month == 0 || month > 12) month = 12;
+    tm.tm_year = (date >> 9) + 80;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = date & 0x1F;
+    tm.tm_hour = time >> 11;
+    tm.tm_min = (time >> 5) & 0x3F;
+    tm.tm_isdst = -1;
+    if (tm.tm_mday == 0 || tm.tm_hour > 23 || tm.tm_min > 59) return std::nullopt;
+    const time_t t = std::mktime(&tm);
+    if (t == static_cast<time_t>(-1)) return std::nullopt;
+    return timespec{t, 0};
+}
+
+}  // namespace
+
+struct CopyEngine::Output {
+    int fd = -1;
+    fs::path path;
+    std::uint64_t size = 0;
+    std::uint64_t written = 0;
+    std::uint32_t counter = 0;
+    bool saveRun = true;
+    bool failed = false;  // a write to the destination failed
+    const std::atomic<bool>* stop = nullptr;
+    const std::function<void(int)>* percent = nullptr;
+    std::vector<std::uint8_t> buffer;
+
+    bool Write(const std::uint8_t* data, std::size_t n) {
+        while (n > 0) {
+            const ssize_t w = ::write(fd, data, n);
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                failed = true;
+                return false;
+            }
+            data += w;
+            n -= static_cast<std::size_t>(w);
+        }
+        return true;
+    }
+};
+
+FileFilter SettingsFilter(const app::AppContext& ctx) {
+    const bool ntfs = ctx.analysis.geometry.fileSystem == "NTFS";
+    const SavingSettings* settings = &ctx.savingSettings;
+    return [settings, ntfs](const FileItem& f, std::u16string_view name) { return settings->Passes(f, name, ntfs); };
+}
+
+CopyEngine::CopyEngine(app::AppContext& ctx, app::WorkerControl& control, CopyProgressSink* sink)
+    : ctx_(ctx), control_(control), sink_(sink), filter_(SettingsFilter(ctx)) {
+    const auto& a = ctx_.analysis;
+    ntfs_ = a.geometry.fileSystem == "NTFS";
+    // Items of a signature scan are found by the sector of their record.
+    fromScan_ = a.settings.formatted || a.settings.exhaustive || a.settings.mode == analysis::RecoveryMode::Formatted;
+}
+
+SaveOutcome CopyEngine::RunSave(const results::ResultsTree& tree) {
+    auto& run = ctx_.saveRun;
+    run.startTime = Now();
+    SaveTree(tree);
+    if (control_.Terminated()) return SaveOutcome::Aborted;
+    const bool complete = run.bytesWritten.load() == run.selectedBytes;
+    ctx_.prompter.ViewMsgBox(complete ? text::kCompleted : text::kNotCompleted);
+    return complete ? SaveOutcome::Completed : SaveOutcome::NotCompleted;
+}
+
+void CopyEngine::SaveTree(const results::ResultsTree& tree) {
+    const results::NodeHandle root = tree.Root();
+    if (!tree.Valid(root) || !tree.Node(root).checked) return;
+    auto& run = ctx_.saveRun;
+    const fs::path dest = fs::path(run.destination).lexically_normal();
+    if (!CreateFolderPath(dest)) {
+        // Nothing can be written; every file meets the error prompt.
+    }
+    SaveFolderFiles(tree.RootNumber(), dest);
+
+    // Depth first over checked nodes; an unchecked node hides its subtree.
+    std::vector<std::pair<results::NodeHandle, fs::path>> stack;
+    const auto& top = tree.Node(root).children;
+    for (auto it = top.rbegin(); it != top.rend(); ++it) stack.push_back({*it, fs::path()});
+    while (!stack.empty()) {
+        if (run.abortAll || control_.Terminated()) return;
+        auto [node, parentPath] = stack.back();
+        stack.pop_back();
+        const auto& n = tree.Node(node);
+        if (!n.checked) continue;
+        const fs::path relative = parentPath / SafeName(platform::Utf16ToUtf8(n.text));
+        CreateFolderBelow(dest, relative);
+        // A folder whose number is unknown (0) has no files of its own to
+        // save. "Lost" has: the files whose folder was not found are saved
+        // into it.
+        if (n.folder && n.folder->number != 0) SaveFolderFiles(n.folder->number, dest / relative);
+        for (auto it = n.children.rbegin(); it != n.children.rend(); ++it) stack.push_back({*it, relative});
+    }
+}
+
+void CopyEngine::SaveFolderFiles(std::uint32_t folderNumber, const fs::path& folder) {
+    auto& run = ctx_.saveRun;
+    std::vector<const FileItem*> files;
+    for (const FileItem& f : ctx_.items.files.Children(folderNumber))
+        if (f.mark == analysis::kYes) files.push_back(&f);
+    for (const FileItem* f : files) {
+        if (run.abortAll || control_.Terminated()) return;
+        if (filter_ && !filter_(*f, results::DisplayName16(*f))) continue;
+        WriteFile(*f, folder / SafeName(results::DisplayName(*f)), true);
+    }
+}
+
+bool CopyEngine::ResolveConflict(fs::path& path, std::uint64_t size) {
+    auto& run = ctx_.saveRun;
+    using app::ReplaceChoice;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return true;
+    ReplaceChoice choice = run.replaceChoice;
+    if (choice != ReplaceChoice::SkipForAll && choice != ReplaceChoice::RenameForAll &&
+        choice != ReplaceChoice::YesForAll) {
+        if (sink_) sink_->SetFilePercent(0);
+        // Closing the prompt without an answer leaves the file alone rather
+        // than overwriting it.
+        choice = ctx_.prompter.FileReplaceOptions().value_or(ReplaceChoice::Skip);
+        run.replaceChoice = choice;
+    }
+    switch (choice) {
+        case ReplaceChoice::Skip:
+        case ReplaceChoice::SkipForAll:
+            // A skipped file counts as done, whether asked now or by a
+            // standing answer.
+            run.bytesWritten += size;
+            return false;
+        case ReplaceChoice::Rename:
+        case ReplaceChoice::RenameForAll:
+            path = MakeUniqueName(path);
+            return true;
+        case ReplaceChoice::Yes:
+        case ReplaceChoice::YesForAll:
+            if (!S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+            return true;
+    }
+    return true;
+}
+
+void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
+    auto& run = ctx_.saveRun;
+    run.skipCurrent = false;
+    if (saveRun && sink_ && !sink_->DetailsHidden()) {
+        sink_->SetText(CopyField::FolderName, path.parent_path().string() + "/");
+        sink_->SetText(CopyField::LastDataName, path.filename().string());
+        sink_->SetText(CopyField::DataSize, SizeTextIn(run.selectedBytes));
+    }
+    // Whatever the names held, the file lands inside the destination.
+    if (saveRun && !Inside(run.destination, path)) return;
+    if (saveRun && !ResolveConflict(path, file.size)) return;
+
+    Output out;
+    out.path = path;
+    out.size = file.size;
+    out.saveRun = saveRun;
+    // Never through a link planted where the file goes.
+    out.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (out.fd < 0) {
+        if (!saveRun || run.skipAllErrors) return;
+        if (auto answer = ctx_.prompter.ErrorCopying()) {
+            run.skipCurrent = *answer == app::CopyErrorAnswer::Skip;
+            run.skipAllErrors = *answer == app::CopyErrorAnswer::SkipAll;
+            run.abortAll = *answer == app::CopyErrorAnswer::Abort;
+        }
+        return;
+    }
+    if (file.size > 0) {
+        if (ntfs_)
+            WriteNtfs(file, out);
+        else
+            WriteFat(file, out);
+    }
+    ::close(out.fd);
+    if (out.failed && saveRun && !run.skipAllErrors && !run.abortAll) {
+        // A write that failed (a full destination) is reported like a file
+        // that could not be created; what was written stays.
+        if (auto answer = ctx_.prompter.ErrorCopying()) {
+            run.skipAllErrors = *answer == app::CopyErrorAnswer::SkipAll;
+            run.abortAll = *answer == app::CopyErrorAnswer::Abort;
+        }
+    }
+    // Only the last-write time is restored.
+    timespec times[2];
+    times[0].tv_nsec = UTIME_OMIT;
+    times[0].tv_sec = 0;
+    if (ntfs_) {
+        times[1] = FromFiletime(file.modified);
+    } else {
+        auto t = FromDosTime(static_cast<std::uint16_t>(file.modified), static_cast<std::uint16_t>(file.modified >> 32));
+        times[1] = t ? *t : timespec{0, UTIME_OMIT};
+    }
+    ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    run.skipCurrent = false;
+}
+
+bool CopyEngine::Interrupted(Output& out) {
+    auto& run = ctx_.saveRun;
+    if (out.failed) return true;
+    if (!control_.Checkpoint()) return true;
+    if (out.stop && out.stop->load()) return true;
+    return out.saveRun && (run.skipCurrent || run.abortAll);
+}
+
+void CopyEngine::Progress(Output& out, bool force) {
+    if (!out.saveRun) {
+        if (out.percent && *out.percent && out.size)
+            (*out.percent)(static_cast<int>(std::min<std::uint64_t>(100, out.written * 100 / out.size)));
+        return;
+    }
+    if (!sink_) return;
+    auto& run = ctx_.saveRun;
+    const int filePercent = out.size ? static_cast<int>(std::min<std::uint64_t>(100, out.written * 100 / out.size)) : 0;
+    if (out.written > 0 && out.size > 0) sink_->SetFilePercent(filePercent);
+    const std::uint64_t written = run.bytesWritten.load();
+    if (written > 0 && run.selectedBytes > 0)
+        sink_->SetOverallPercent(static_cast<int>(std::min<std::uint64_t>(100, written * 100 / run.selectedBytes)));
+    if (!force && ++out.counter < 1000 && filePercent != 100) return;
+    out.counter = 0;
+    if (sink_->DetailsHidden()) return;
+    sink_->SetText(CopyField::DataCopied, SizeTextIn(written));
+    const std::int64_t elapsed = Now() - run.startTime - run.pausedSeconds.load();
+    if (elapsed <= 0) {
+        sink_->SetText(CopyField::TimeLeft, text::kTimeZero);
+        sink_->SetText(CopyField::TimeElapsed, text::kTimeZero);
+        return;
+    }
+    const std::uint64_t rate = written / static_cast<std::uint64_t>(elapsed);
+    if (rate == 0) return;
+    const std::uint64_t left = run.selectedBytes > written ? (run.selectedBytes - written) / rate : 0;
+    sink_->SetText(CopyField::TimeLeft, MinSecText(static_cast<std::int64_t>(left)));
+    sink_->SetText(CopyField::TimeElapsed, MinSecText(elapsed));
+}
+
+bool CopyEngine::WriteRuns(Output& out, std::uint64_t start, std::uint64_t sectors, bool sparse) {
+    const std::uint32_t bps = ctx_.reader.SectorSize();
+    if (bps == 0) return false;
+    if (out.buffer.size() < std::size_t(kChunkSectors) * bps) out.buffer.resize(std::size_t(kChunkSectors) * bps);
+    for (std::uint64_t done = 0; done < sectors && out.written < out.size;) {
+        if (Interrupted(out)) return false;
+        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, sectors - done));
+        // Sparse runs hold no clusters: their data is zeros.
+        if (sparse)
+            std::fill(out.buffer.begin(), out.buffer.begin() + std::size_t(n) * bps, 0);
+        else
+            ctx_.reader.Read(start + done, n, out.buffer);
+        const std::uint64_t take = std::min<std::uint64_t>(std::uint64_t(n) * bps, out.size - out.written);
+        if (!out.Write(out.buffer.data(), static_cast<std::size_t>(take))) return false;
+        out.written += take;
+        if (out.saveRun) ctx_.saveRun.bytesWritten += take;
+        // The counter of progress calls advances per 40 sectors, the pace
+        // the display was made for.
+        out.counter += static_cast<std::uint32_t>(n / 40);
+        Progress(out, false);
+        done += n;
+    }
+    return true;
+}
+
+bool CopyEngine::WriteNtfs(const FileItem& file, Output& out) {
+    const auto& g = ctx_.analysis.geometry;
+    analysis::ntfs::NtfsVolume volume;
+    volume.reader = &ctx_.reader;
+    volume.partitionStart = g.clusterBase;
+    volume.sectorsPerCluster = g.sectorsPerCluster;
+    volume.sectorsPerRecord = g.sectorsPerRecord;
+    volume.mftRuns = ctx_.analysis.mftRuns;
+    volume.extensions = &ctx_.analysis.extensionRecords;
+    auto record = fromScan_ ? analysis::ntfs::ReadRecordAt(volume, file.sector)
+                            : analysis::ntfs::ReadMftRecord(volume, file.number);
+    if (!analysis::ntfs::IsFileRecord(record)) return false;
+    analysis::ntfs::ApplyFixups(record);
+    const auto data = analysis::ntfs::FindDataAttribute(record);
+    if (data.kind == analysis::ntfs::DataKind::Resident) {
+        const std::size_t bound = analysis::ntfs::RecordBound(record);
+        const std::uint64_t value = data.offset + std::uint64_t(platform::U16(record, data.offset + 0x14));
+        if (!platform::InRange(bound, value, out.size)) return false;
+        if (!out.Write(record.data() + value, static_cast<std::size_t>(out.size))) return false;
+        out.written = out.size;
+        if (out.saveRun) ctx_.saveRun.bytesWritten += out.size;
+        Progress(out, true);
+        return true;
+    }
+    const auto runs = fromScan_ ? analysis::ntfs::CollectFileRuns(volume, file.sector)
+                                : analysis::ntfs::CollectRecordRuns(volume, file.number);
+    for (const auto& run : runs)
+        if (!WriteRuns(out, run.start, run.length, run.sparse)) break;
+    Progress(out, true);
+    return out.written == out.size;
+}
+
+bool CopyEngine::WriteFat(const FileItem& file, Output& out) {
+    const auto& g = ctx_.analysis.geometry;
+    analysis::fat::FatVolume volume =
+        analysis::fat::FatVolumeFrom(g, ctx_.analysis.partitionEnd, ctx_.reader);
+    const std::uint64_t clusterBytes = std::uint64_t(volume.sectorsPerCluster) * 512;
+    if (clusterBytes == 0) return false;
+    const std::uint64_t expected = (out.size + clusterBytes - 1) / clusterBytes;
+    const auto first = file.number;
+    // A chain that does not match the size is looked for in the second FAT,
+    // then the clusters are taken as consecutive (typical of deleted files,
+    // whose FAT entries are freed).
+    auto chain = analysis::fat::ReadClusterChain(volume, first, analysis::fat::kNoCutOff, expected + 1);
+    if (chain.size() != expected) {
+        analysis::fat::FatVolume second = volume;
+        second.fat1Start = volume.fat2Start;
+        chain = analysis::fat::ReadClusterChain(second, first, analysis::fat::kNoCutOff, expected + 1);
+    }
+    if (chain.size() != expected) {
+        chain.clear();
+        for (std::uint64_t c = 0; c < expected; ++c) chain.push_back(static_cast<std::uint32_t>(first + c));
+    }
+    // Runs of consecutive clusters go in large reads.
+    for (std::size_t i = 0; i < chain.size() && out.written < out.size;) {
+        std::size_t j = i + 1;
+        while (j < chain.size() && chain[j] == chain[j - 1] + 1) ++j;
+        if (!WriteRuns(out, volume.ClusterSector(chain[i]), (j - i) * volume.sectorsPerCluster, false)) break;
+        i = j;
+    }
+    Progress(out, true);
+    return out.written == out.size;
+}
+
+bool CopyEngine::ExtractFile(const FileItem& file, const fs::path& target, const std::atomic<bool>* stop,
+                             const std::function<void(int)>& percent) {
+    Output out;
+    out.path = target;
+    out.size = file.size;
+    out.saveRun = false;
+    out.stop = stop;
+    out.percent = &percent;
+    out.fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (out.fd < 0) return false;
+    bool ok = true;
+    if (file.size > 0) ok = ntfs_ ? WriteNtfs(file, out) : WriteFat(file, out);
+    ::close(out.fd);
+    return ok && !out.failed;
+}
+
+}  // namespace dravik::saving

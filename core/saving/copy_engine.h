@@ -1,0 +1,98 @@
+// Writes the checked items of the results under the destination: folders
+// recreated along the checked tree, files read from the source through the
+// sector reader (NTFS extents or resident values, FAT cluster chains) and
+// given their last-write time. The source is only ever read.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "analysis/item_records.h"
+#include "app/worker.h"
+
+namespace dravik::app {
+class AppContext;
+}
+namespace dravik::results {
+class ResultsTree;
+}
+
+namespace dravik::saving {
+
+namespace text {
+inline constexpr const char* kCompleted = "Saving completed successfully.";
+inline constexpr const char* kNotCompleted = "Saving not completed successfully.";
+inline constexpr const char* kAborted = "Saving aborted.";
+inline constexpr const char* kStopQuestion = "Do you want to stop this process. This may give you incomplete data.";
+inline constexpr const char* kTimeZero = "00:00:00";
+}  // namespace text
+
+enum class CopyField { FolderName, LastDataName, DataSize, DataCopied, TimeLeft, TimeElapsed };
+
+class CopyProgressSink {
+public:
+    virtual ~CopyProgressSink() = default;
+    virtual void SetText(CopyField field, const std::string& text) = 0;
+    virtual void SetFilePercent(int percent) = 0;
+    virtual void SetOverallPercent(int percent) = 0;
+    // While the details are hidden no text is sent.
+    virtual bool DetailsHidden() const { return false; }
+};
+
+// "%.3f MB size in" and its GB/TB kin (exactly 2^30 bytes is 1024.000 MB).
+std::string SizeTextIn(std::uint64_t bytes);
+// "N Min N Sec": whole minutes (not folded into hours) and the seconds left.
+std::string MinSecText(std::int64_t seconds);
+
+// Which selected files a run writes and counts.
+using FileFilter = std::function<bool(const analysis::FileItem& file, std::u16string_view name)>;
+
+// The filter of the saving settings (deleted mode, extensions, dates).
+FileFilter SettingsFilter(const app::AppContext& ctx);
+
+enum class SaveOutcome { Completed, NotCompleted, Aborted };
+
+class CopyEngine {
+public:
+    CopyEngine(app::AppContext& ctx, app::WorkerControl& control, CopyProgressSink* sink = nullptr);
+
+    // The saving settings' filter unless another is set.
+    void SetFilter(FileFilter filter) { filter_ = std::move(filter); }
+
+    // The save run: walks the checked nodes of `tree` from its root, writes
+    // the marked files of each, and ends with "Saving completed
+    // successfully." when every selected byte was written, else "Saving not
+    // completed successfully." (shown through the prompter). A run ended by
+    // the worker control's Terminate returns Aborted and shows nothing (the
+    // front end has said "Saving aborted.").
+    SaveOutcome RunSave(const results::ResultsTree& tree);
+
+    // One file for a preview: no filters, prompts, conflicts or progress
+    // texts; `stop` ends it between chunks, `percent` follows it.
+    bool ExtractFile(const analysis::FileItem& file, const std::filesystem::path& target,
+                     const std::atomic<bool>* stop = nullptr, const std::function<void(int)>& percent = {});
+
+private:
+    struct Output;
+    void SaveTree(const results::ResultsTree& tree);
+    void SaveFolderFiles(std::uint32_t folderNumber, const std::filesystem::path& folder);
+    void WriteFile(const analysis::FileItem& file, std::filesystem::path path, bool saveRun);
+    bool ResolveConflict(std::filesystem::path& path, std::uint64_t size);
+    bool WriteNtfs(const analysis::FileItem& file, Output& out);
+    bool WriteFat(const analysis::FileItem& file, Output& out);
+    bool WriteRuns(Output& out, std::uint64_t start, std::uint64_t sectors, bool sparse);
+    void Progress(Output& out, bool force);
+    bool Interrupted(Output& out);
+
+    app::AppContext& ctx_;
+    app::WorkerControl& control_;
+    CopyProgressSink* sink_;
+    FileFilter filter_;
+    bool ntfs_ = true;
+    bool fromScan_ = false;
+};
+
+}  // namespace dravik::saving

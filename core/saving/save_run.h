@@ -1,0 +1,44 @@
+// The state of the current save run: what was selected, what was written,
+// and the standing answers of its prompts. One run at a time.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "app/prompter.h"
+
+namespace dravik::saving {
+
+struct SaveRun {
+    // The destination root the user chose (UTF-8 path).
+    std::string destination;
+    // Counted by the size walk; the run compares what it wrote with them.
+    std::int32_t selectedCount = 0;
+    std::uint64_t selectedBytes = 0;
+
+    std::atomic<std::uint64_t> bytesWritten = 0;
+    app::ReplaceChoice replaceChoice = app::ReplaceChoice::Yes;
+    std::atomic<bool> skipCurrent = false;
+    std::atomic<bool> skipAllErrors = false;
+    std::atomic<bool> abortAll = false;
+    std::int64_t startTime = 0;                // seconds
+    std::atomic<std::int64_t> pausedSeconds = 0;
+
+    // When the destination is being chosen anew.
+    void ResetForDestination() {
+        selectedCount = 0;
+        selectedBytes = 0;
+        bytesWritten = 0;
+        replaceChoice = app::ReplaceChoice::Yes;
+    }
+    // When the progress of a run opens.
+    void ResetForProgress() {
+        skipCurrent = false;
+        skipAllErrors = false;
+        abortAll = false;
+        pausedSeconds = 0;
+    }
+};
+
+}  // namespace dravik::saving
