@@ -19,6 +19,8 @@ const char* ColumnHeader(int column) {
 
 ResultsView::ResultsView(app::AppContext& ctx) : ctx_(ctx) {}
 
+analysis::ItemLists& ResultsView::Items() { return ctx_.items; }
+
 void ResultsView::Open(const std::function<void(int)>& progress) {
     const auto& fs = ctx_.analysis.geometry.fileSystem;
     ntfs_ = fs == "NTFS";
@@ -132,12 +134,15 @@ void ResultsView::ClickNode(NodeHandle node) {
 
 bool ResultsView::OpenRow(std::size_t index) {
     if (index >= rows_.size() || !rows_[index].folder) return false;
-    const NodeHandle node = rows_[index].folder->treeHandle;
-    if (!tree_.Valid(node)) return true;
+    OpenFolder(rows_[index].folder->treeHandle);
+    return true;
+}
+
+void ResultsView::OpenFolder(NodeHandle node) {
+    if (!tree_.Valid(node)) return;
     tree_.Node(node).expanded = true;
     if (tree_.Valid(tree_.Node(node).parent)) tree_.Node(tree_.Node(node).parent).expanded = true;
     ListNode(node);
-    return true;
 }
 
 void ResultsView::Up() {

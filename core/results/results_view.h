@@ -38,6 +38,8 @@ public:
     bool Ntfs() const { return ntfs_; }
     ResultsTree& Tree() { return tree_; }
     const ResultsTree& Tree() const { return tree_; }
+    // The item lists the view shows.
+    analysis::ItemLists& Items();
 
     // ---- the list ----
     // Lists folder `number`: its folders of the current volume sorted by
@@ -61,6 +63,8 @@ public:
     // Double-click on a folder row: its node is listed, it and its parent
     // expanded. Returns false for a file row (the front end previews it).
     bool OpenRow(std::size_t index);
+    // The same for a folder's node: it and its parent expanded, it listed.
+    void OpenFolder(NodeHandle node);
     // The parent of the listed node.
     void Up();
 
@@ -78,6 +82,9 @@ public:
     void SetFolderChecked(analysis::FolderItem& folder, bool checked);
     // What a file row's check does, with `listed` as the file's folder node.
     void SetFileChecked(analysis::FileItem& file, bool checked, NodeHandle listed);
+    // Rows take their items' marks again, after the marks changed elsewhere
+    // (the search results).
+    void RefreshRowChecks();
 
     // ---- renaming ----
     // An empty text keeps the item's name (the row shows it again). Returns

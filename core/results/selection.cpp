@@ -172,6 +172,10 @@ void ResultsView::SetRowChecked(std::size_t index, bool checked) {
         SetFileChecked(*row.file, checked, listedNode_);
 }
 
+void ResultsView::RefreshRowChecks() {
+    for (Row& r : rows_) r.checked = (r.folder ? r.folder->mark : r.file->mark) == kYes;
+}
+
 namespace {
 
 // The new name in the record's own form: narrow names stay narrow (through
