@@ -367,8 +367,17 @@ bool CopyEngine::WriteFat(const FileItem& file, Output& out) {
         chain = analysis::fat::ReadClusterChain(second, first, analysis::fat::kNoCutOff, expected + 1);
     }
     if (chain.size() != expected) {
+        // A deleted file's clusters were freed: it most likely continues in
+        // the next clusters that are free now, around those other files
+        // still hold. Otherwise the clusters are taken as consecutive.
         chain.clear();
-        for (std::uint64_t c = 0; c < expected; ++c) chain.push_back(static_cast<std::uint32_t>(first + c));
+        chain.push_back(first);
+        analysis::fat::FatReader fat(volume);
+        const std::uint64_t limit = volume.ClusterLimit();
+        for (std::uint64_t c = std::uint64_t(first) + 1; chain.size() < expected && c < limit; ++c) {
+            if (file.deleted == analysis::kYes && fat.Entry(static_cast<std::uint32_t>(c)).value_or(0) != 0) continue;
+            chain.push_back(static_cast<std::uint32_t>(c));
+        }
     }
     // Runs of consecutive clusters go in large reads.
     for (std::size_t i = 0; i < chain.size() && out.written < out.size;) {
