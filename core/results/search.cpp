@@ -82,7 +82,9 @@ bool MatchName(std::u16string_view pattern, std::u16string_view candidate) {
         if (c >= clen || (pattern[p] != u'?' && pattern[p] != candidate[c])) return false;
     if (p == plen) return true;
 
-    std::u16string run;  // literals since the last '*'
+    // Literals since the last '*'. A '?' among them is compared as it
+    // stands; only a '?' that ends the pattern takes any character.
+    std::u16string run;
     while (p < plen) {
         const char16_t ch = pattern[p];
         if (ch == u'*') {
