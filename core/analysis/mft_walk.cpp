@@ -1,12 +1,15 @@
 #include "analysis/mft_walk.h"
 
+#include <unordered_map>
 #include <vector>
 
 #include "analysis/analysis_texts.h"
 #include "analysis/lost_items.h"
+#include "analysis/ntfs_index.h"
 #include "analysis/ntfs_record.h"
 #include "analysis/ntfs_runs.h"
 #include "app/app_context.h"
+#include "platform/text.h"
 
 namespace dravik::analysis {
 
@@ -26,6 +29,78 @@ std::uint64_t DataSize(const ntfs::NtfsVolume& volume, platform::Bytes base, std
         if (ntfs::FindDataAttribute(ext).kind != ntfs::DataKind::None) return ntfs::ReadDataSize(ext, bound);
     }
     return 0;
+}
+
+// A folder record whose name is gone from the $MFT (deleting a record's
+// attributes one by one can remove its $FILE_NAME for good).
+struct NamelessFolder {
+    std::uint32_t number;
+    bool deleted;
+    ntfs::StandardTimes times;
+};
+
+// Looks for the names of nameless folders that hold items in the indexes of
+// the folders found (their $INDEX_ROOT and index blocks, stale entries
+// included): the entry of the parent names the child. Folders still without
+// a name are kept under "Lost" with their record number for a name, so that
+// what they hold stays together.
+void NameNamelessFolders(AnalysisEnv& env, const ntfs::NtfsVolume& volume, const std::vector<NamelessFolder>& nameless) {
+    auto& items = env.ctx.items;
+    std::unordered_map<std::uint32_t, const NamelessFolder*> wanted;
+    for (const auto& n : nameless)
+        if (!items.files.Children(n.number).empty() || !items.folders.Children(n.number).empty())
+            wanted[n.number] = &n;
+    if (wanted.empty()) return;
+
+    struct Found {
+        ntfs::IndexEntry entry;
+        bool sameCreation = false;
+    };
+    std::unordered_map<std::uint32_t, Found> found;
+    auto consider = [&](const ntfs::IndexEntry& e) {
+        auto it = wanted.find(e.child);
+        if (it == wanted.end() || !e.IsDirectory()) return;
+        const bool same = e.created == it->second->times.created;
+        auto f = found.find(e.child);
+        if (f == found.end() || (same && !f->second.sameCreation)) found[e.child] = {e, same};
+    };
+    std::vector<std::uint32_t> folders{kNtfsRoot};
+    for (const auto& f : items.folders)
+        if (f.number != kLostFolder) folders.push_back(f.number);
+    for (const auto& [number, n] : wanted) folders.push_back(number);
+
+    const std::uint32_t bps = env.ctx.reader.SectorSize();
+    const std::uint32_t perBlock = env.ctx.analysis.geometry.sectorsPerIndexBlock;
+    std::vector<std::uint8_t> block(std::size_t(perBlock) * bps);
+    for (std::uint32_t number : folders) {
+        if (!env.control.Checkpoint()) return;
+        auto record = ntfs::ReadMftRecord(volume, number);
+        if (!ntfs::IsFileRecord(record)) continue;
+        ntfs::ApplyFixups(record);
+        for (const auto& e : ntfs::IndexRootEntries(record)) consider(e);
+        if (perBlock == 0) continue;
+        for (const auto& run : ntfs::CollectIndexRuns(volume, number)) {
+            if (run.sparse) continue;
+            for (std::uint64_t at = 0; at + perBlock <= run.length; at += perBlock) {
+                env.ctx.reader.Read(run.start + at, perBlock, block);
+                if (platform::U32(block, 0) != ntfs::kIndxSignature) continue;
+                ntfs::ApplyFixups(block);
+                for (const auto& e : ntfs::WalkIndexEntries(block)) consider(e);
+            }
+        }
+    }
+    for (const auto& [number, n] : wanted) {
+        const auto& t = n->times;
+        auto f = found.find(number);
+        if (f != found.end()) {
+            items.folders.AddFolderItem(ItemName::Wide(f->second.entry.name), n->deleted, f->second.entry.parent,
+                                        number, 0, t.modified, t.created, t.accessed, 0);
+        } else {
+            const std::u16string name = u"Folder" + platform::Utf8ToUtf16(std::to_string(number));
+            items.folders.AddFolderItem(ItemName::Wide(name), n->deleted, kLostFolder, number, 0, t.modified,
+                                        t.created, t.accessed, 0);
+        }
+    }
 }
 
 }  // namespace
@@ -57,6 +132,7 @@ MftWalkResult RunMftWalk(AnalysisEnv& env) {
     // The $MFT as one stream of records, read in large pieces through its
     // runs: a record may be split between two runs.
     const std::uint64_t records = total / spr;
+    std::vector<NamelessFolder> nameless;
     std::vector<std::uint8_t> chunk(std::size_t(kRecordsPerRead) * recordBytes);
     std::uint64_t number = 0;
     for (std::uint64_t first = 0; first < records; first += kRecordsPerRead) {
@@ -83,8 +159,13 @@ MftWalkResult RunMftWalk(AnalysisEnv& env) {
                 continue;
             }
             auto name = ntfs::ReadRecordName(volume, rec);
-            if (name.name.empty()) continue;
             const std::uint8_t flags = ntfs::RecordFlags(rec);
+            if (name.name.empty()) {
+                if (flags == 2 || flags == 3)
+                    nameless.push_back({static_cast<std::uint32_t>(number), flags == 2,
+                                        ntfs::ReadStandardTimes(rec, platform::U16(rec, 0x14)).value_or(ntfs::StandardTimes{})});
+                continue;
+            }
             const auto num = static_cast<std::uint32_t>(number);
             const auto& t = name.times;
             if (flags == 2 || flags == 3) {
@@ -104,6 +185,7 @@ MftWalkResult RunMftWalk(AnalysisEnv& env) {
     }
     if (items.folders.Count() <= 1 && items.files.Count() == 0) return MftWalkResult::Empty;
     env.control.ClearStop();
+    NameNamelessFolders(env, volume, nameless);
     if (!GatherLostItems(env, 0, kNtfsRoot)) return MftWalkResult::Terminated;
     return MftWalkResult::Stored;
 }

@@ -45,9 +45,10 @@ std::size_t IndexBlockBytes(Bytes header, std::uint32_t bytesPerSector) {
     return static_cast<std::size_t>(std::min<std::uint64_t>(bytes, 65536) / bytesPerSector * bytesPerSector);
 }
 
-std::vector<IndexEntry> WalkIndexEntries(Bytes block) {
+namespace {
+// Entries from `off` to the end of `block`, by entry length.
+std::vector<IndexEntry> WalkEntriesFrom(Bytes block, std::uint64_t off) {
     std::vector<IndexEntry> out;
-    std::uint64_t off = indx::kHeader + std::uint64_t(U32(block, indx::kFirstEntry));
     const std::size_t end = block.size();
     while (InRange(end, off, entry::kMinimum)) {
         const std::uint16_t length = U16(block, off + entry::kLength);
@@ -66,6 +67,26 @@ std::vector<IndexEntry> WalkIndexEntries(Bytes block) {
         off += length;
     }
     return out;
+}
+}  // namespace
+
+std::vector<IndexEntry> WalkIndexEntries(Bytes block) {
+    return WalkEntriesFrom(block, indx::kHeader + std::uint64_t(U32(block, indx::kFirstEntry)));
+}
+
+std::vector<IndexEntry> IndexRootEntries(Bytes record) {
+    const std::size_t bound = RecordBound(record);
+    auto a = FindAttribute(record, bound, U16(record, 0x14), [&](const AttributeRef& x) {
+        return x.type == attr::kIndexRoot && x.nameLength == 4 && !x.nonResident;
+    });
+    if (!a) return {};
+    const std::uint64_t value = a->offset + std::uint64_t(U16(record, a->offset + 0x14));
+    const std::uint64_t length = U32(record, a->offset + 0x10);
+    if (!InRange(bound, value, length)) return {};
+    // The index header follows the 16-byte root header; its entry offset
+    // counts from itself.
+    const Bytes root = record.subspan(static_cast<std::size_t>(value), static_cast<std::size_t>(length));
+    return WalkEntriesFrom(root, 0x10 + std::uint64_t(U32(root, 0x10)));
 }
 
 }  // namespace dravik::analysis::ntfs

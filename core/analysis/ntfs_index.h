@@ -40,4 +40,7 @@ std::size_t IndexBlockBytes(Bytes header, std::uint32_t bytesPerSector);
 // Entries without a usable key are passed over.
 std::vector<IndexEntry> WalkIndexEntries(Bytes block);
 
+// The entries of a record's resident $I30 $INDEX_ROOT (the record fixed up).
+std::vector<IndexEntry> IndexRootEntries(Bytes record);
+
 }  // namespace dravik::analysis::ntfs

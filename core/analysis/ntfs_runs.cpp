@@ -119,16 +119,33 @@ struct Extent {
     bool listed = true;  // named by the attribute list (or the base itself)
 };
 
-std::optional<AttributeRef> FindFirstData(Bytes record) {
-    return FindAttribute(record, RecordBound(record), U16(record, 0x14), [](const AttributeRef& a) {
-        return a.type == attr::kData && a.nameLength == 0;
+// Which attribute's extents are gathered: the unnamed $DATA of a file, or the
+// $I30 index allocation of a folder.
+struct Stream {
+    std::uint32_t type;
+    std::uint8_t nameLength;  // 0 for unnamed, 4 for "$I30"
+};
+constexpr Stream kUnnamedData{attr::kData, 0};
+constexpr Stream kFolderIndex{attr::kIndexAllocation, 4};
+
+bool NamedI30(Bytes record, const AttributeRef& a) {
+    const std::size_t at = a.offset + U16(record, a.offset + 0x0A);
+    static constexpr char16_t kI30[] = u"$I30";
+    for (std::size_t i = 0; i < 4; ++i)
+        if (U16(record, at + 2 * i) != kI30[i]) return false;
+    return true;
+}
+
+std::optional<AttributeRef> FindStream(Bytes record, Stream s) {
+    return FindAttribute(record, RecordBound(record), U16(record, 0x14), [&](const AttributeRef& a) {
+        return a.type == s.type && a.nameLength == s.nameLength && (s.nameLength == 0 || NamedI30(record, a));
     });
 }
 
-// The runs of the unnamed $DATA held in this record, with the extent's first
-// cluster number.
-std::optional<Extent> DataExtentOf(const NtfsVolume& volume, Bytes record) {
-    auto a = FindFirstData(record);
+// The runs of the chosen attribute held in this record, with the extent's
+// first cluster number.
+std::optional<Extent> ExtentOf(const NtfsVolume& volume, Bytes record, Stream s = kUnnamedData) {
+    auto a = FindStream(record, s);
     if (!a || !a->nonResident) return std::nullopt;
     const std::size_t bound = RecordBound(record);
     std::size_t pairs = U16(record, a->offset + kMappingPairs);
@@ -175,10 +192,11 @@ std::vector<std::uint8_t> AttributeListValue(const NtfsVolume& volume, Bytes rec
     return value;
 }
 
-std::vector<std::uint32_t> RecordsFor(const std::vector<std::uint8_t>& list, std::uint32_t type) {
+std::vector<std::uint32_t> RecordsFor(const std::vector<std::uint8_t>& list, std::uint32_t type,
+                                      std::uint8_t nameLength = 0) {
     std::vector<std::uint32_t> numbers;
     for (const auto& e : ParseAttributeList(list)) {
-        if (e.type != type || e.nameLength != 0) continue;
+        if (e.type != type || e.nameLength != nameLength) continue;
         if (std::find(numbers.begin(), numbers.end(), e.recordNumber) == numbers.end())
             numbers.push_back(e.recordNumber);
     }
@@ -205,20 +223,20 @@ RunList Concatenate(std::vector<Extent>& extents) {
 // were met; `isBase` tells whether a listed record is the base itself.
 template <class Locate, class IsBase>
 RunList GatherExtents(const NtfsVolume& volume, Bytes base, Locate locate, IsBase isBase,
-                      const std::vector<std::uint32_t>* strays = nullptr) {
+                      const std::vector<std::uint32_t>* strays = nullptr, Stream stream = kUnnamedData) {
     std::vector<Extent> extents;
     RunList met;
     auto add = [&](Extent e) {
         met.insert(met.end(), e.runs.begin(), e.runs.end());
         extents.push_back(std::move(e));
     };
-    if (auto e = DataExtentOf(volume, base)) add(std::move(*e));
-    const auto numbers = RecordsFor(AttributeListValue(volume, base), attr::kData);
+    if (auto e = ExtentOf(volume, base, stream)) add(std::move(*e));
+    const auto numbers = RecordsFor(AttributeListValue(volume, base), stream.type, stream.nameLength);
     auto addRecord = [&](std::uint32_t number, bool listed) {
         auto bytes = locate(number, met);
         if (!IsFileRecord(bytes)) return;
         ApplyFixups(bytes);
-        if (auto e = DataExtentOf(volume, bytes)) {
+        if (auto e = ExtentOf(volume, bytes, stream)) {
             e->listed = listed;
             add(std::move(*e));
         }
@@ -283,6 +301,17 @@ RunList CollectFrom(const NtfsVolume& volume, std::vector<std::uint8_t> base, st
 
 RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector) {
     return CollectFrom(volume, ReadRecordAt(volume, baseRecordSector), baseRecordSector, nullptr);
+}
+
+RunList CollectIndexRuns(const NtfsVolume& volume, std::uint64_t number) {
+    auto base = ReadMftRecord(volume, number);
+    if (!IsFileRecord(base)) return {};
+    ApplyFixups(base);
+    const std::uint64_t baseSector = SectorOfRecord(volume.mftRuns, number, volume.sectorsPerRecord);
+    return GatherExtents(
+        volume, base, [&](std::uint32_t n, const RunList&) { return ReadMftRecord(volume, n); },
+        [&](std::uint32_t n) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord) == baseSector; },
+        nullptr, kFolderIndex);
 }
 
 RunList CollectRecordRuns(const NtfsVolume& volume, std::uint64_t number) {

@@ -93,6 +93,10 @@ RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector
 // extents are added where they continue the file.
 RunList CollectRecordRuns(const NtfsVolume& volume, std::uint64_t number);
 
+// The runs of the $I30 index allocation of folder record `number` (its
+// index blocks), following its attribute list.
+RunList CollectIndexRuns(const NtfsVolume& volume, std::uint64_t number);
+
 // The run list of the $MFT itself, from record 0 at `mftSector` (and the
 // extension records its attribute list names, located through the runs
 // gathered so far).

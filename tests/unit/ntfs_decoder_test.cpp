@@ -427,3 +427,36 @@ TEST(NtfsStaleName, FoundInFreeSpaceEvenUnderTheEndMarker) {
 
 }  // namespace
 }  // namespace dravik::analysis::ntfs
+
+namespace dravik::analysis::ntfs {
+namespace {
+
+TEST(NtfsIndexRoot, EntriesOfTheRootAreWalked) {
+    std::vector<std::uint8_t> v(0x20, 0);
+    Put(v, 0x00, 0x30, 4);
+    Put(v, 0x10, 0x10, 4);  // entries right after the index header
+    for (auto [child, name] : {std::pair<std::uint32_t, std::u16string>{70, u"alpha"}, {71, u"beta dir"}}) {
+        auto key = FileNameValue(64, name, 1, child == 71 ? 0x10000000u : 0x20u);
+        std::vector<std::uint8_t> e(0x10, 0);
+        Put(e, 0x00, child, 8);
+        Put(e, 0x08, (0x10 + key.size() + 7) & ~7u, 2);
+        Put(e, 0x0A, key.size(), 2);
+        e.insert(e.end(), key.begin(), key.end());
+        e.resize((0x10 + key.size() + 7) & ~7u);
+        v.insert(v.end(), e.begin(), e.end());
+    }
+    RecordBuilder b(3);
+    b.AddResident(attr::kIndexRoot, v, u"$I30");
+    auto rec = b.Finish();
+    ApplyFixups(rec);
+    const auto entries = IndexRootEntries(rec);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].name, u"beta dir");
+    EXPECT_EQ(entries[1].child, 71u);
+    EXPECT_EQ(entries[1].parent, 64u);
+    EXPECT_TRUE(entries[1].IsDirectory());
+    EXPECT_TRUE(IndexRootEntries(RecordBuilder(3).Finish()).empty());
+}
+
+}  // namespace
+}  // namespace dravik::analysis::ntfs
