@@ -244,5 +244,39 @@ TEST(SaveFilters, DeletedOnlyExtensionsAndDates) {
     EXPECT_EQ(s->outcome, SaveOutcome::Completed) << "filtered files are neither counted nor written";
 }
 
+// One file for a preview, and a save ended by Stop.
+TEST(SaveControl, PreviewExtractionAndStop) {
+    auto s = Analysed("ntfs-basic", "NTFS");
+    auto& ctx = s->h->ctx;
+    const analysis::FileItem* big = nullptr;
+    for (const auto& f : ctx.items.files)
+        if (results::DisplayName(f) == "frag large.bin") big = &f;
+    ASSERT_NE(big, nullptr);
+    app::WorkerControl control;
+    CopyEngine engine(ctx, control);
+    const fs::path target = s->dest.path() / "preview.bin";
+    int last = -1;
+    ASSERT_TRUE(engine.ExtractFile(*big, target, nullptr, [&](int p) { last = p; }));
+    EXPECT_EQ(last, 100);
+    for (const auto& row : test::ReadManifest(test::ManifestPath("ntfs-basic.manifest.tsv")))
+        if (row.path == "Fragmented/frag large.bin") {
+            EXPECT_EQ(Md5OfFile(target), row.md5);
+        }
+    std::atomic<bool> stop = true;
+    EXPECT_FALSE(engine.ExtractFile(*big, s->dest.path() / "stopped.bin", &stop, {}));
+    EXPECT_LT(fs::file_size(s->dest.path() / "stopped.bin"), big->size);
+
+    // Stop: the front end has asked and said "Saving aborted."; the run ends
+    // between two chunks without its closing message.
+    ctx.saveRun.ResetForDestination();
+    ASSERT_TRUE(CheckDestination(ctx, (s->dest.path() / "run").string()));
+    CalculateDataSize(ctx, s->view->Tree(), control);
+    const auto messages = s->h->prompter.messages.size();
+    control.Terminate();
+    EXPECT_EQ(CopyEngine(ctx, control).RunSave(s->view->Tree()), SaveOutcome::Aborted);
+    EXPECT_EQ(s->h->prompter.messages.size(), messages);
+    EXPECT_LT(ctx.saveRun.bytesWritten.load(), ctx.saveRun.selectedBytes);
+}
+
 }  // namespace
 }  // namespace dravik::saving
