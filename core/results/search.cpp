@@ -1,5 +1,7 @@
 #include "results/search.h"
 
+#include "saving/saving_settings.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -63,6 +65,31 @@ std::uint64_t SizeBound(std::string_view text, SizeUnit unit) {
 
 // ---- the name test ----
 
+namespace {
+// Wildcards over the whole of `name`: '*' any run, '?' any one character.
+// Backtracks to the last '*' only, so it stays linear in practice.
+bool Wildcard(std::u16string_view pat, std::u16string_view name) {
+    constexpr auto npos = std::u16string_view::npos;
+    std::size_t p = 0, c = 0, star = npos, mark = 0;
+    while (c < name.size()) {
+        if (p < pat.size() && (pat[p] == u'?' || pat[p] == name[c])) {
+            ++p;
+            ++c;
+        } else if (p < pat.size() && pat[p] == u'*') {
+            star = p++;
+            mark = c;
+        } else if (star != npos) {
+            p = star + 1;
+            c = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pat.size() && pat[p] == u'*') ++p;
+    return p == pat.size();
+}
+}  // namespace
+
 bool MatchName(std::u16string_view pattern, std::u16string_view candidate) {
     constexpr auto npos = std::u16string_view::npos;
     if (pattern.empty() || candidate.empty()) return false;
@@ -72,53 +99,14 @@ bool MatchName(std::u16string_view pattern, std::u16string_view candidate) {
     if (pattern == u"*.*") return candidate.find(u'.') != npos;
     if (!star && pattern.find(u'?') == npos) return candidate.find(pattern) != npos;
 
-    while (pattern.size() >= 2 && pattern.ends_with(u"**")) pattern.remove_suffix(1);
-    const std::size_t plen = pattern.size(), clen = candidate.size();
-    std::size_t p = 0, c = 0;
-
     // Up to the first '*' position by position; a pattern that ends there
     // is a prefix of the name.
-    for (; p < plen && pattern[p] != u'*'; ++p, ++c)
-        if (c >= clen || (pattern[p] != u'?' && pattern[p] != candidate[c])) return false;
-    if (p == plen) return true;
-
-    // Literals since the last '*'. A '?' among them is compared as it
-    // stands; only a '?' that ends the pattern takes any character.
-    std::u16string run;
-    while (p < plen) {
-        const char16_t ch = pattern[p];
-        if (ch == u'*') {
-            if (p + 1 == plen) return true;
-            ++p;
-            while (p < plen && (pattern[p] == u'?' || pattern[p] == u'*')) ++p;
-            if (p == plen) return true;
-            if (p + 1 == plen) return candidate.back() == pattern[p];
-            ++c;
-            run.clear();
-            continue;
-        }
-        run += ch;
-        if (p + 1 == plen) {
-            // The run must end the name; a '?' there takes any character.
-            if (run.size() > clen) return false;
-            const std::u16string_view tail = candidate.substr(clen - run.size());
-            for (std::size_t i = 0; i < run.size(); ++i)
-                if (run[i] != tail[i] && !(i + 1 == run.size() && ch == u'?')) return false;
-            return true;
-        }
-        ++p;
-        if (c < clen && candidate[c] == ch) {
-            ++c;
-            continue;
-        }
-        // c >= 1: every '*' stepped one on. The step may have skipped the
-        // run's first character, hence one back.
-        const std::size_t at = candidate.find(run, c - 1);
-        if (at == npos) return false;
-        c = at + run.size();
-        if (c >= clen) return false;  // pattern characters remain
-    }
-    return true;
+    std::size_t p = 0;
+    for (; p < pattern.size() && pattern[p] != u'*'; ++p)
+        if (p >= candidate.size() || (pattern[p] != u'?' && pattern[p] != candidate[p])) return false;
+    if (p == pattern.size()) return true;
+    // From the first '*' on, the usual wildcards to the end of the name.
+    return Wildcard(pattern.substr(p), candidate.substr(p));
 }
 
 // ---- hits ----
@@ -187,8 +175,7 @@ struct Filter {
         return true;
     }
 
-    // Days count 24, months 720 and years 8640 in the key, so the 31st of a
-    // month ties with the 1st of the next; the year is checked on its own.
+    // Whole calendar dates are compared, both ends included.
     template <class Item>
     bool Date(const Item& item) const {
         if (!dateTest) return true;
@@ -197,9 +184,8 @@ struct Filter {
                                                                     : item.accessed;
         const CalendarDate d = DateOf(time, ntfs);
         if (to.year < from.year || d.year < from.year || d.year > to.year) return false;
-        auto key = [](std::int64_t y, std::int64_t m, std::int64_t day) { return y * 8640 + m * 720 + day * 24; };
-        const std::int64_t k = key(d.year, d.month, d.day);
-        return key(from.year, from.month, from.day) <= k && k <= key(to.year, to.month, to.day);
+        const std::int64_t k = saving::DateKey(d.year, d.month, d.day);
+        return saving::DateKey(from.year, from.month, from.day) <= k && k <= saving::DateKey(to.year, to.month, to.day);
     }
 };
 

@@ -39,6 +39,7 @@ std::string Md5OfImage(const fs::path& p) {
 // the bank.txt") checked.
 class DraftsSave : public ::testing::Test {
 protected:
+    fs::path scratch;
     fs::path dest;
     std::unique_ptr<test::AnalysisHarness> h;
     std::unique_ptr<results::ResultsView> view;
@@ -46,9 +47,12 @@ protected:
 
     void SetUp() override { Open(source::OpenPosixDevice); }
     void Open(source::DeviceOpenFn open) {
-        dest = fs::temp_directory_path() / ("dravik-prompts-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dest);
+        // The destination sits alone in a scratch folder of its own, so that
+        // what lands beside it can be seen.
+        scratch = fs::temp_directory_path() / ("dravik-prompts-" + std::to_string(::getpid()) + "-" +
+                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(scratch);
+        dest = scratch / "dest";
         fs::create_directories(dest);
         h = std::make_unique<test::AnalysisHarness>(std::move(open));
         h->Select(test::ImagePath("fat12.img"), "FAT12");
@@ -66,7 +70,7 @@ protected:
     }
     void TearDown() override {
         std::error_code ec;
-        fs::remove_all(dest, ec);
+        fs::remove_all(scratch, ec);
     }
     SaveOutcome SaveRun(const fs::path& to) {
         auto& ctx = h->ctx;
@@ -199,7 +203,6 @@ TEST_F(DraftsSave, CraftedNamesStayInsideTheDestination) {
         if (results::DisplayName(f) == "2023") renamed += folders.Rename(f, analysis::ItemName::Wide(u".."));
     ASSERT_EQ(renamed, 3);
     view->Open();  // the tree takes the new names
-    for (auto c : view->Tree().Node(view->Tree().Root()).children) (void)c;
     results::NodeHandle node = view->Tree().NodeOfFolder(folders, [&] {
         for (auto& f : folders)
             if (results::DisplayName(f) == "Drafts") return f.number;
