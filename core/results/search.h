@@ -76,9 +76,9 @@ std::uint64_t SizeBound(std::string_view text, SizeUnit unit);
 // The name test, on upper-cased names. A pattern without wildcards is looked
 // for anywhere in the name; one with '?' but no '*' must fit the name's
 // start; "*" takes every name and "*.*" every name with a dot. Otherwise the
-// pattern is matched from the left: a '*' steps one character on, literal
-// runs after it are looked for again from one character back when they stop
-// fitting, and the run before the pattern's end must end the name.
+// part before the first '*' must fit the name's start ('?' any one
+// character), and from there on the pattern matches the rest of the name as
+// wildcards do ('*' any run, '?' any one character).
 bool MatchName(std::u16string_view pattern, std::u16string_view candidate);
 
 // ---- the hits ----

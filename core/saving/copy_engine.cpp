@@ -160,8 +160,12 @@ void CopyEngine::SaveFolderFiles(std::uint32_t folderNumber, const fs::path& fol
         if (f.mark == analysis::kYes) files.push_back(&f);
     for (const FileItem* f : files) {
         if (run.abortAll || control_.Terminated()) return;
-        if (filter_ && !filter_(*f, results::DisplayName16(*f))) continue;
-        WriteFile(*f, folder / SafeName(results::DisplayName(*f)), true);
+        const fs::path path = folder / SafeName(results::DisplayName(*f));
+        if (filter_ && !filter_(*f, results::DisplayName16(*f))) {
+            if (report_) report_({f, path, FileOutcome::SkippedByFilter, 0, 0});
+            continue;
+        }
+        WriteFile(*f, path, true);
     }
 }
 
@@ -206,9 +210,17 @@ void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
         sink_->SetText(CopyField::LastDataName, path.filename().string());
         sink_->SetText(CopyField::DataSize, SizeTextIn(run.selectedBytes));
     }
+    FileReport report{&file, path, FileOutcome::Written, 0, 0};
+    auto tell = [&](FileOutcome outcome) {
+        report.outcome = outcome;
+        if (saveRun && report_) report_(report);
+    };
     // Whatever the names held, the file lands inside the destination.
-    if (saveRun && !Inside(run.destination, path)) return;
-    if (saveRun && !ResolveConflict(path, file.size)) return;
+    if (saveRun && !Inside(run.destination, path)) return tell(FileOutcome::FailedToCreate);
+    if (saveRun && !ResolveConflict(path, file.size)) return tell(FileOutcome::SkippedAtConflict);
+    const bool renamed = path != report.destination;
+    report.destination = path;
+    const std::uint64_t zeroBefore = ctx_.reader.ZeroFilledSectors();
 
     Output out;
     out.path = path;
@@ -217,13 +229,13 @@ void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
     // Never through a link planted where the file goes.
     out.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (out.fd < 0) {
-        if (!saveRun || run.skipAllErrors) return;
+        if (!saveRun || run.skipAllErrors) return tell(FileOutcome::FailedToCreate);
         if (auto answer = ctx_.prompter.ErrorCopying()) {
             run.skipCurrent = *answer == app::CopyErrorAnswer::Skip;
             run.skipAllErrors = *answer == app::CopyErrorAnswer::SkipAll;
             run.abortAll = *answer == app::CopyErrorAnswer::Abort;
         }
-        return;
+        return tell(FileOutcome::FailedToCreate);
     }
     if (file.size > 0) {
         if (ntfs_)
@@ -252,6 +264,12 @@ void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
     }
     ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
     run.skipCurrent = false;
+    report.written = out.written;
+    report.zeroFilledSectors = ctx_.reader.ZeroFilledSectors() - zeroBefore;
+    tell(out.failed ? FileOutcome::FailedToCreate
+         : out.written < out.size ? FileOutcome::Incomplete
+         : renamed ? FileOutcome::Renamed
+                   : FileOutcome::Written);
 }
 
 bool CopyEngine::Interrupted(Output& out) {

@@ -55,12 +55,32 @@ FileFilter SettingsFilter(const app::AppContext& ctx);
 
 enum class SaveOutcome { Completed, NotCompleted, Aborted };
 
+// What became of one selected file in a save run.
+enum class FileOutcome {
+    Written,
+    Renamed,            // written under a numbered name
+    SkippedByFilter,    // the saving settings left it out
+    SkippedAtConflict,  // the destination had it already and it was kept
+    FailedToCreate,     // the destination file could not be created or written
+    Incomplete,         // stopped (Skip, Abort, Stop) before all its bytes
+};
+
+struct FileReport {
+    const analysis::FileItem* file = nullptr;
+    std::filesystem::path destination;
+    FileOutcome outcome = FileOutcome::Written;
+    std::uint64_t written = 0;
+    std::uint64_t zeroFilledSectors = 0;  // unreadable source sectors written as zeros
+};
+
 class CopyEngine {
 public:
     CopyEngine(app::AppContext& ctx, app::WorkerControl& control, CopyProgressSink* sink = nullptr);
 
     // The saving settings' filter unless another is set.
     void SetFilter(FileFilter filter) { filter_ = std::move(filter); }
+    // Told about every selected file of a save run, whatever became of it.
+    void SetReport(std::function<void(const FileReport&)> report) { report_ = std::move(report); }
 
     // The save run: walks the checked nodes of `tree` from its root, writes
     // the marked files of each, and ends with "Saving completed
@@ -91,6 +111,7 @@ private:
     app::WorkerControl& control_;
     CopyProgressSink* sink_;
     FileFilter filter_;
+    std::function<void(const FileReport&)> report_;
     bool ntfs_ = true;
     bool fromScan_ = false;
 };

@@ -50,12 +50,16 @@ void SectorReader::SettleFailedPiece(std::uint64_t first, std::uint32_t count, s
     if (policy == BadSectorAnswer::RetryOnce || policy == BadSectorAnswer::RetryAll) {
         for (std::uint32_t i = 0; i < count; ++i) {
             auto sector = out.subspan(i * bps, bps);
-            if (!ReadPiece(first + i, 1, sector)) std::fill(sector.begin(), sector.end(), 0);
+            if (!ReadPiece(first + i, 1, sector)) {
+                std::fill(sector.begin(), sector.end(), 0);
+                ++zeroFilled_;
+            }
         }
     } else {
         // What the failed read left behind is undefined; zeros are honest.
         auto piece = out.first(std::size_t(count) * bps);
         std::fill(piece.begin(), piece.end(), 0);
+        zeroFilled_ += count;
     }
 }
 

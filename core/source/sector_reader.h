@@ -55,6 +55,9 @@ public:
 
     // Number of device opens so far (a failed open counts too).
     std::uint64_t OpenCount() const { return opens_; }
+    // Sectors delivered as zeros because they could not be read (skipped, or
+    // still unreadable after a retry), since the reader was made.
+    std::uint64_t ZeroFilledSectors() const { return zeroFilled_; }
 
 private:
     static constexpr std::uint32_t kPieceSectors = 40;
@@ -74,6 +77,7 @@ private:
     std::uint64_t cachedGeneration_ = 0;
     std::unique_ptr<SectorDevice> device_;
     std::uint64_t opens_ = 0;
+    std::uint64_t zeroFilled_ = 0;
 };
 
 }  // namespace dravik::source
