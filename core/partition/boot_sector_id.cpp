@@ -24,7 +24,9 @@ std::uint64_t FatTotalSectors(platform::Bytes sector) {
 
 std::optional<VolumeIdentity> ShortIdentify(platform::Bytes sector) {
     std::optional<VolumeIdentity> found;
-    // Only the digits of "FAT16" and "FAT32" are compared.
+    // Only the digits of "FAT12", "FAT16" and "FAT32" are compared. FAT12
+    // volumes (floppies, small cards and their images) are analysed too.
+    if (BytesEqual(sector, boot::kFat16Type + 3, "12")) found = VolumeIdentity{"FAT12", FatTotalSectors(sector)};
     if (BytesEqual(sector, boot::kFat16Type + 3, "16")) found = VolumeIdentity{std::string(kFat16), FatTotalSectors(sector)};
     if (BytesEqual(sector, boot::kFat32Type + 3, "32")) found = VolumeIdentity{std::string(kFat32), FatTotalSectors(sector)};
     if (BytesEqual(sector, boot::kOemName, kNtfs))

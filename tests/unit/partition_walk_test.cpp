@@ -56,7 +56,11 @@ TEST(BootSectorIdentity, ShortTestLetsTheLastMatchStandWithItsLength) {
     PutFatBoot(large, "FAT32", 3'000'000);
     EXPECT_EQ(ShortIdentify(large), (VolumeIdentity{"FAT32", 3'000'000}));
 
-    EXPECT_EQ(ShortIdentify(Sector({{54, "FAT12"}})), std::nullopt);
+    // FAT12 floppies and small cards are volumes too.
+    std::vector<std::uint8_t> floppy(512, 0);
+    PutFatBoot(floppy, "FAT12", 2880);
+    EXPECT_EQ(ShortIdentify(floppy), (VolumeIdentity{"FAT12", 2880}));
+    EXPECT_EQ(ShortIdentify(Sector({{54, "FAT"}})), std::nullopt) << "the digits decide";
     EXPECT_EQ(ShortIdentify(std::vector<std::uint8_t>(58, '1')), std::nullopt) << "a short buffer is no match";
 }
 
@@ -300,7 +304,7 @@ TEST(PartitionWalkImages, VolumeImagesAreOnePartitionFromSectorZero) {
         {"ntfs-basic.img", {{"NTFS", 0, 98303}}},  // NTFS leaves its backup boot sector out
         {"fat16.img", {{"FAT16", 0, 65536}}},
         {"fat32.img", {{"FAT32", 0, 131072}}},
-        {"fat12.img", {}},  // FAT12 is not one of the labels
+        {"fat12.img", {{"FAT12", 0, 2880}}},
     };
     for (const auto& [image, expected] : cases) {
         SCOPED_TRACE(image);
