@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
 """Cuts fuzz seeds out of the unpacked test images: FILE records for the
 record and run decoders, INDX blocks for the index walk. Seeds are named by
-their content hash, so re-running adds nothing twice."""
+their content hash, so re-running adds nothing twice. Scan logs come from
+the scan-log tests, which save real analyses of the images."""
 import hashlib
+import os
 import pathlib
+import subprocess
 import sys
+import tempfile
 
 MAX_RECORDS = 400
 MAX_BLOCKS = 120
@@ -56,7 +60,24 @@ def main() -> int:
     for img in sorted(images.glob("fat*.img")):
         with img.open("rb") as f:
             write(out / "fuzz_fat_volume", f.read(64 * 1024))
+    scan_log_seeds(images, out)
     return 0
+
+
+def scan_log_seeds(images: pathlib.Path, out: pathlib.Path) -> None:
+    """Logs of NTFS and FAT analyses, of partition searches and a hand-made
+    one with every record kind, as the test binary beside the images saves
+    them."""
+    tests = images.parent / "dravik_tests"
+    if not tests.exists():
+        print("fuzz-seeds: no test binary, no scan-log seeds", file=sys.stderr)
+        return
+    with tempfile.TemporaryDirectory() as saved:
+        env = dict(os.environ, DRAVIK_SCAN_LOG_SEEDS=saved)
+        subprocess.run([str(tests), "--gtest_filter=*ScanLogRoundTrip*:*ScanLogNames*:*PartitionSearchLog*:*HandMadeLog*"],
+                       env=env, stdout=subprocess.DEVNULL, check=True)
+        for log in sorted(pathlib.Path(saved).iterdir()):
+            write(out / "fuzz_scan_log", log.read_bytes())
 
 
 def partition_seeds(images: pathlib.Path, out: pathlib.Path) -> None:

@@ -39,6 +39,14 @@ struct VolumeGeometry {
     std::string fileSystem;  // "NTFS", "FAT12", "FAT16", "FAT32"
 };
 
+// The scan log whose lists the next analysis loads instead of reading the
+// disk (while the log flag is set).
+struct ScanLogSource {
+    std::string path;
+    std::uint64_t listsOffset = 0;  // where its list sections begin
+    bool scanTimeRecords = false;   // saved from the list of a partition search
+};
+
 struct AnalysisState {
     RecoverySettings settings;
     VolumeGeometry partition;  // of the selected partition, from its boot sector
@@ -48,10 +56,12 @@ struct AnalysisState {
     std::uint32_t bytesPerSector = 512;
     std::uint32_t currentVolume = 0;
     std::uint32_t volumeCount = 0;
+    ScanLogSource log;
     ntfs::RunList mftRuns;
     // Extension records holding unnamed data, by their base record, from the
     // last $MFT walk.
     ntfs::ExtensionMap extensionRecords;
+    bool extensionRecordsKnown = false;  // false: not gathered for the items held now
 };
 
 }  // namespace dravik::analysis

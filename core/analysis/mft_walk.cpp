@@ -105,6 +105,32 @@ void NameNamelessFolders(AnalysisEnv& env, const ntfs::NtfsVolume& volume, const
 
 }  // namespace
 
+ntfs::ExtensionMap CollectExtensionRecords(const ntfs::NtfsVolume& volume) {
+    ntfs::ExtensionMap found;
+    const std::uint32_t spr = volume.sectorsPerRecord;
+    const std::uint32_t bps = volume.reader ? volume.reader->SectorSize() : 0;
+    if (spr == 0 || bps == 0) return found;
+    const std::size_t recordBytes = std::size_t(spr) * bps;
+    std::uint64_t total = 0;
+    for (const auto& run : volume.mftRuns) total += run.length;
+    const std::uint64_t records = total / spr;
+    std::vector<std::uint8_t> chunk(std::size_t(kRecordsPerRead) * recordBytes);
+    for (std::uint64_t first = 0; first < records; first += kRecordsPerRead) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(records - first, kRecordsPerRead));
+        ntfs::ReadMftSectors(volume, first * spr, n * spr, chunk);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            std::span<std::uint8_t> rec(chunk.data() + i * recordBytes, recordBytes);
+            if (!ntfs::IsFileRecord(rec)) continue;
+            const std::uint64_t base = platform::U64(rec, kBaseReference);
+            if (base == 0) continue;
+            ntfs::ApplyFixups(rec);
+            if (ntfs::FindDataAttribute(rec).kind == ntfs::DataKind::NonResident)
+                found[static_cast<std::uint32_t>(base)].push_back(static_cast<std::uint32_t>(first + i));
+        }
+    }
+    return found;
+}
+
 MftWalkResult RunMftWalk(AnalysisEnv& env) {
     auto& ctx = env.ctx;
     auto& items = ctx.items;
@@ -113,6 +139,7 @@ MftWalkResult RunMftWalk(AnalysisEnv& env) {
     items.files.Clear();
     items.totalSize = 0;
     ctx.analysis.extensionRecords.clear();
+    ctx.analysis.extensionRecordsKnown = true;
     items.folders.AddFolderItem(ItemName::Wide(text::kLostName), false, kNtfsRoot, kLostFolder, 0, 0, 0, 0, 0);
 
     ntfs::NtfsVolume volume;

@@ -2,6 +2,7 @@
 // becomes a folder or file item.
 #pragma once
 
+#include "analysis/ntfs_runs.h"
 #include "analysis/pipeline.h"
 
 namespace dravik::analysis {
@@ -15,5 +16,10 @@ enum class MftWalkResult {
 // Walks the $MFT run list of the analysis block, reading it in large pieces.
 // A stop request ends the walk with what was found so far.
 MftWalkResult RunMftWalk(AnalysisEnv& env);
+
+// The extension records holding non-resident unnamed data, by base record:
+// what the walk remembers as it goes, gathered in one pass for items that
+// were loaded from a scan log instead.
+ntfs::ExtensionMap CollectExtensionRecords(const ntfs::NtfsVolume& volume);
 
 }  // namespace dravik::analysis

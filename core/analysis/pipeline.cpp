@@ -3,6 +3,7 @@
 #include "analysis/analysis_texts.h"
 #include "analysis/fat_analysis.h"
 #include "analysis/mft_walk.h"
+#include "analysis/scan_log.h"
 #include "analysis/signature_scan.h"
 #include "app/app_context.h"
 
@@ -13,6 +14,26 @@ AnalysisOutcome RunFat(AnalysisEnv& env);
 namespace {
 
 bool IsNtfs(const app::AppContext& ctx) { return ctx.analysis.geometry.fileSystem == "NTFS"; }
+
+// A loaded log takes the place of reading the disk. A normal log's items are
+// final; a partition search's findings lead to its list of file systems, and
+// the volume chosen there is dumped from them.
+AnalysisOutcome RunFromLog(AnalysisEnv& env) {
+    auto& a = env.ctx.analysis;
+    env.progress.ValueLabel(text::kLabelTotalSize);
+    const bool findings = a.log.scanTimeRecords;
+    if (ReadScanLogLists(env) == ScanLogLoad::Terminated) return AnalysisOutcome::Terminated;
+    if (findings) {
+        if (a.settings.exhaustive) {
+            a.settings.phase = 1;
+            env.control.SetCloseRequested();
+            return AnalysisOutcome::CloseRequested;
+        }
+        return RunChosenVolume(env, a.currentVolume);
+    }
+    env.control.SetFinished();
+    return AnalysisOutcome::Finished;
+}
 
 AnalysisOutcome Scan(AnalysisEnv& env, const char* valueLabel) {
     auto& a = env.ctx.analysis;
@@ -33,7 +54,7 @@ AnalysisOutcome RunFat(AnalysisEnv& env) {
         return RunFatExhaustiveScan(env);
     }
     if (s.formatted || s.mode == RecoveryMode::Formatted) {
-        env.progress.ValueLabel(s.fromLog ? text::kLabelTotalSize : text::kLabelCurrentSector);
+        env.progress.ValueLabel(text::kLabelCurrentSector);
         return RunFatSignatureScan(env);
     }
     return RunFatDirectoryWalk(env);
@@ -43,13 +64,13 @@ AnalysisOutcome RunAnalysis(AnalysisEnv& env) {
     auto& ctx = env.ctx;
     auto& s = ctx.analysis.settings;
     const auto& fs = ctx.analysis.geometry.fileSystem;
+    if (s.fromLog) return RunFromLog(env);
     if (fs == "FAT12" || fs == "FAT16" || fs == "FAT32") return RunFat(env);
     if (!IsNtfs(ctx)) return AnalysisOutcome::Unsupported;
 
     if (s.exhaustive && s.phase >= 1) return RunChosenVolume(env, ctx.analysis.currentVolume);
     if (s.formatted || s.mode == RecoveryMode::Formatted || s.exhaustive)
-        return Scan(env, s.fromLog ? text::kLabelTotalSize : text::kLabelIndexesFound);
-    if (s.fromLog) return AnalysisOutcome::Unsupported;  // the scan-log reader comes with the scan log
+        return Scan(env, text::kLabelIndexesFound);
 
     env.progress.ValueLabel(text::kLabelTotalSize);
     switch (RunMftWalk(env)) {

@@ -29,6 +29,8 @@ enum class AnalysisOutcome {
 };
 
 // The worker the settings call for:
+//   log flag set                         -> the scan log's lists instead of the disk
+//                                           (a partition search's findings: its volume list follows)
 //   NTFS, exhaustive phase 1            -> dump of the chosen volume
 //   NTFS, formatted or exhaustive phase 0 -> signature scan
 //   NTFS, deleted                        -> $MFT walk (switching to the scan when it finds nothing)

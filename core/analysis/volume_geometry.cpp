@@ -118,13 +118,18 @@ bool ReadVolumeGeometry(app::AppContext& ctx) {
 
 void PrepareAnalysis(app::AppContext& ctx) {
     auto& a = ctx.analysis;
-    a.geometry = a.partition;
-    a.geometry.fileSystem = ctx.source.PartitionLabel;
-    a.partitionStart = ctx.source.StartSector;
-    a.partitionEnd = ctx.source.EndSector;
+    // A loaded scan log brings the geometry and range its analysis ran with.
+    if (!a.settings.fromLog) {
+        a.geometry = a.partition;
+        a.geometry.fileSystem = ctx.source.PartitionLabel;
+        a.partitionStart = ctx.source.StartSector;
+        a.partitionEnd = ctx.source.EndSector;
+    }
     a.bytesPerSector = ctx.reader.SectorSize() ? ctx.reader.SectorSize() : 512;
     a.mftRuns.clear();
-    if (a.geometry.fileSystem != "NTFS" || a.settings.mode != RecoveryMode::Deleted || a.settings.fromLog) return;
+    // Items of a $MFT walk are found again by their record number, loaded
+    // from a log or not: the copy engine needs the run list.
+    if (a.geometry.fileSystem != "NTFS" || a.settings.mode != RecoveryMode::Deleted) return;
     ntfs::NtfsVolume volume;
     volume.reader = &ctx.reader;
     volume.partitionStart = a.geometry.clusterBase;

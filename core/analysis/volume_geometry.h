@@ -18,9 +18,10 @@ namespace dravik::analysis {
 bool ReadVolumeGeometry(app::AppContext& ctx);
 
 // Copies the partition geometry, range and sector size into the block the
-// analysis works with. For NTFS in deleted mode it builds the $MFT run list
-// too: from the $MFT's own record, or from its copy in $MFTMirr when the
-// start of the $MFT is unreadable.
+// analysis works with (a loaded scan log's block and range stay as loaded).
+// For NTFS in deleted mode it builds the $MFT run list too: from the $MFT's
+// own record, or from its copy in $MFTMirr when the start of the $MFT is
+// unreadable.
 void PrepareAnalysis(app::AppContext& ctx);
 
 }  // namespace dravik::analysis

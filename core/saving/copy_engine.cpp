@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/fat_chain.h"
+#include "analysis/mft_walk.h"
 #include "analysis/ntfs_record.h"
 #include "analysis/ntfs_runs.h"
 #include "app/app_context.h"
@@ -343,6 +344,12 @@ bool CopyEngine::WriteNtfs(const FileItem& file, Output& out) {
     volume.sectorsPerCluster = g.sectorsPerCluster;
     volume.sectorsPerRecord = g.sectorsPerRecord;
     volume.mftRuns = ctx_.analysis.mftRuns;
+    // Items loaded from a scan log come without the walk's extension map;
+    // gather it once, on the first file that needs the $MFT.
+    if (!fromScan_ && !ctx_.analysis.extensionRecordsKnown) {
+        ctx_.analysis.extensionRecords = analysis::CollectExtensionRecords(volume);
+        ctx_.analysis.extensionRecordsKnown = true;
+    }
     volume.extensions = &ctx_.analysis.extensionRecords;
     auto record = fromScan_ ? analysis::ntfs::ReadRecordAt(volume, file.sector)
                             : analysis::ntfs::ReadMftRecord(volume, file.number);

@@ -29,6 +29,7 @@ struct CurrentSource {
     std::uint64_t StartSector = 0;
     std::uint64_t EndSector = 0;  // 0: no limit
     std::string ItemText;         // UTF-8
+    std::string PartitionText;    // text of the chosen partition item; empty for a disk or volume
     std::string PartitionLabel;   // "NTFS", "FAT16", "FAT32"
     std::int16_t PartitionIndex = -1;
     BadSectorAnswer BadSectorPolicy = BadSectorAnswer::RetryOnce;

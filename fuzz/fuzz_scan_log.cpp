@@ -1,0 +1,62 @@
+// The scan-log reader over a log made of the input: the head, the volume
+// records and every list section are attacker-controlled. Seeded with real
+// logs that the scan-log tests save (scripts/fuzz-seeds.py).
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+#include "analysis/scan_log.h"
+#include "app/app_context.h"
+
+using namespace dravik;
+
+namespace {
+
+class SilentPrompter : public app::Prompter {
+public:
+    void ViewMsgBox(const std::string&) override {}
+    int ViewQuestionMsg(const std::string&) override { return 2; }
+    std::optional<source::BadSectorAnswer> SectorsBadStatusAction() override { return source::BadSectorAnswer::SkipAll; }
+    std::optional<app::CopyErrorAnswer> ErrorCopying() override { return app::CopyErrorAnswer::Skip; }
+    std::optional<app::ReplaceChoice> FileReplaceOptions() override { return app::ReplaceChoice::Skip; }
+    void FatalError(const std::string&) noexcept override {}
+};
+
+// The input as a file, in memory: the reader takes a path.
+const std::string& LogPath(const std::uint8_t* data, std::size_t size) {
+    static const int fd = ::memfd_create("scan-log", 0);
+    static const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    if (::ftruncate(fd, 0) != 0) __builtin_trap();
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+        if (n <= 0) __builtin_trap();
+        done += static_cast<std::size_t>(n);
+    }
+    return path;
+}
+
+}  // namespace
+
+// Kept global so that the reads of the stored names stay.
+std::size_t storedUnits = 0;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string& path = LogPath(data, size);
+    SilentPrompter prompter;
+    app::AppContext ctx(prompter, [](const platform::DeviceBacking&) { return nullptr; });
+    if (!analysis::ReadScanLogHead(ctx, path)) return 0;
+    app::WorkerControl control;
+    app::NullProgress sink;
+    analysis::AnalysisProgress progress(sink);
+    analysis::AnalysisEnv env{ctx, control, progress};
+    analysis::ReadScanLogLists(env);
+    // Touch what was stored, names included.
+    std::size_t& units = storedUnits;
+    for (const auto& f : ctx.items.folders) units += analysis::WideName(f).size() + analysis::NarrowName(f).size();
+    for (const auto& f : ctx.items.files) units += analysis::WideName(f).size() + analysis::NarrowName(f).size();
+    for (const auto& f : ctx.items.scan.foundFolders) units += f.name.size();
+    for (const auto& f : ctx.items.scan.foundFiles) units += f.name.size();
+    return 0;
+}
