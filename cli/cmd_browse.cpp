@@ -1,0 +1,217 @@
+// dravik-cli ls and search: the items of a scan log, as text, JSON or a
+// body file for timeline tools.
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "analysis/item_records.h"
+#include "app/size_text.h"
+#include "commands.h"
+#include "platform/text.h"
+#include "results/item_text.h"
+#include "results/search.h"
+#include "run_support.h"
+#include "session.h"
+
+namespace dravik::cli {
+
+namespace {
+
+using analysis::FileItem;
+using analysis::FolderItem;
+
+// A tree path with '/' between the names, as the shell writes it.
+std::string Slashed(std::u16string path) {
+    std::replace(path.begin(), path.end(), u'\\', u'/');
+    return platform::Utf16ToUtf8(path);
+}
+
+// Item times as ISO 8601 (UTC for NTFS, local time for FAT, a date alone for
+// FAT's access date); nullopt when the value is no date.
+std::optional<std::string> Iso(std::uint64_t time, bool ntfs, results::TimeKind kind) {
+    if (ntfs) {
+        if (time == 0) return std::nullopt;
+        const auto d = results::DateOf(time, true);
+        const std::uint64_t s = time / 10'000'000ull % 86400;
+        return app::Format("%04d-%02d-%02dT%02u:%02u:%02uZ", d.year, d.month, d.day, unsigned(s / 3600),
+                           unsigned(s / 60 % 60), unsigned(s % 60));
+    }
+    const auto d = results::DateOf(time, false);
+    if (d.month < 1 || d.month > 12 || d.day < 1) return std::nullopt;
+    if (kind == results::TimeKind::Accessed) return app::Format("%04d-%02d-%02d", d.year, d.month, d.day);
+    const auto t = static_cast<std::uint16_t>(time >> 32);
+    if ((t >> 11) > 23 || ((t >> 5) & 0x3F) > 59) return std::nullopt;
+    return app::Format("%04d-%02d-%02dT%02u:%02u:%02u", d.year, d.month, d.day, unsigned(t >> 11),
+                       unsigned((t >> 5) & 0x3F), unsigned((t & 0x1F) * 2));
+}
+
+// Seconds since 1970 for a body file; 0 when unknown.
+long long Unix(std::uint64_t time, bool ntfs) {
+    if (ntfs) return time > 116444736000000000ull ? static_cast<long long>((time - 116444736000000000ull) / 10'000'000ull) : 0;
+    const auto d = results::DateOf(time, false);
+    if (d.month < 1 || d.month > 12 || d.day < 1) return 0;
+    std::tm tm{};
+    tm.tm_year = d.year - 1900;
+    tm.tm_mon = d.month - 1;
+    tm.tm_mday = d.day;
+    const auto t = static_cast<std::uint16_t>(time >> 32);
+    tm.tm_hour = t >> 11;
+    tm.tm_min = (t >> 5) & 0x3F;
+    tm.tm_sec = (t & 0x1F) * 2;
+    tm.tm_isdst = -1;
+    return static_cast<long long>(std::mktime(&tm));
+}
+
+struct Entry {
+    std::string path;
+    const FolderItem* folder = nullptr;
+    const FileItem* file = nullptr;
+};
+
+template <class Item>
+nlohmann::json ItemJson(const std::string& path, const Item& i, bool isFolder, bool ntfs) {
+    auto iso = [&](std::uint64_t t, results::TimeKind k) -> nlohmann::json {
+        auto s = Iso(t, ntfs, k);
+        return s ? nlohmann::json(*s) : nlohmann::json(nullptr);
+    };
+    std::uint64_t size = 0;
+    if constexpr (std::is_same_v<Item, FileItem>) size = i.size;
+    return {{"path", path},
+            {"kind", isFolder ? "folder" : "file"},
+            {"deleted", i.deleted == analysis::kYes},
+            {"size", size},
+            {"modified", iso(i.modified, results::TimeKind::Modified)},
+            {"created", iso(i.created, results::TimeKind::Created)},
+            {"accessed", iso(i.accessed, results::TimeKind::Accessed)},
+            {"number", i.number},
+            {"parent", i.parent}};
+}
+
+}  // namespace
+
+int RunList(const Common& common, const ListOptions& o) {
+    Session s;
+    s.Catalogue(common.images, !common.noSystemDisks);
+    auto view = LoadLog(s, o.log, false);
+    auto& tree = view->Tree();
+    const bool ntfs = view->Ntfs();
+
+    // The folder to list, by its names from the root.
+    results::NodeHandle start = tree.Root();
+    if (!o.folder.empty()) {
+        std::u16string want = platform::Utf8ToUtf16(o.folder);
+        while (!want.empty() && want.back() == u'/') want.pop_back();
+        std::replace(want.begin(), want.end(), u'/', u'\\');
+        start = results::kNoNode;
+        for (results::NodeHandle n = 1; n <= tree.Size(); ++n)
+            if (tree.Path(n) == want) start = n;
+        if (start == results::kNoNode) throw CliError("no folder " + o.folder + " in the scan log");
+    }
+    std::vector<Entry> entries;
+    std::vector<results::NodeHandle> stack{start};
+    while (!stack.empty()) {
+        const results::NodeHandle node = stack.back();
+        stack.pop_back();
+        const std::string base = node == tree.Root() ? "" : Slashed(tree.Path(node)) + "/";
+        view->ShowFolder(tree.FolderNumber(node));
+        for (const auto& row : view->Rows()) {
+            if (row.folder) entries.push_back({base + results::DisplayName(*row.folder), row.folder, nullptr});
+            else entries.push_back({base + results::DisplayName(*row.file), nullptr, row.file});
+        }
+        if (o.recursive) {
+            const auto& children = tree.Node(node).children;
+            for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
+        }
+    }
+    const bool color = StdoutIsTerminal();
+    nlohmann::json json = nlohmann::json::array();
+    for (const auto& e : entries) {
+        const bool deleted = e.folder ? e.folder->deleted == analysis::kYes : e.file->deleted == analysis::kYes;
+        if (o.deletedOnly && !deleted) continue;
+        if (o.json) {
+            json.push_back(e.folder ? ItemJson(e.path, *e.folder, true, ntfs) : ItemJson(e.path, *e.file, false, ntfs));
+        } else if (o.bodyfile) {
+            // md5|name|inode|mode|uid|gid|size|atime|mtime|ctime|crtime
+            const auto& t = e.folder ? std::tie(e.folder->accessed, e.folder->modified, e.folder->created)
+                                     : std::tie(e.file->accessed, e.file->modified, e.file->created);
+            std::printf("0|/%s%s|%u|%s|0|0|%llu|%lld|%lld|0|%lld\n", e.path.c_str(), deleted ? " (deleted)" : "",
+                        e.folder ? e.folder->number : e.file->number, e.folder ? "d/drwxrwxrwx" : "r/rrwxrwxrwx",
+                        static_cast<unsigned long long>(e.file ? e.file->size : 0), Unix(std::get<0>(t), ntfs),
+                        Unix(std::get<1>(t), ntfs), Unix(std::get<2>(t), ntfs));
+        } else {
+            const std::string when = e.folder ? results::DateText(e.folder->modified, ntfs, results::TimeKind::Modified)
+                                              : results::DateText(e.file->modified, ntfs, results::TimeKind::Modified);
+            const std::string line = app::Format(
+                "%s %c %12llu  %s  %s%s", e.folder ? "D" : "F", deleted ? '*' : ' ',
+                static_cast<unsigned long long>(e.file ? e.file->size : 0), when.c_str(), e.path.c_str(),
+                e.folder ? "/" : "");
+            std::cout << (color && deleted ? "\x1b[31m" + line + "\x1b[0m" : line) << "\n";
+        }
+    }
+    if (o.json) std::cout << json.dump(2) << "\n";
+    return 0;
+}
+
+namespace {
+
+results::DayMonthYear ParseDay(const std::string& text) {
+    int y = 0, m = 0, d = 0;
+    if (std::sscanf(text.c_str(), "%d-%d-%d", &y, &m, &d) != 3 || m < 1 || m > 12 || d < 1 || d > 31)
+        throw CliError("a date is written YYYY-MM-DD: " + text);
+    return {d, m, y};
+}
+
+}  // namespace
+
+int RunSearch(const Common& common, const SearchOptions& o) {
+    Session s;
+    s.Catalogue(common.images, !common.noSystemDisks);
+    auto view = LoadLog(s, o.log, false);
+    results::SearchCriteria c;
+    c.name = platform::Utf8ToUtf16(o.pattern);
+    c.deletedMode = o.deleted == "exclude" ? results::DeletedMode::Exclude
+                    : o.deleted == "only"  ? results::DeletedMode::Only
+                                           : results::DeletedMode::Include;
+    if (o.size.size() == 3) {
+        c.CheckSize(true);
+        c.sizeFrom = o.size[0];
+        c.sizeTo = o.size[1];
+        const std::string& u = o.size[2];
+        c.sizeUnit = u == "KB" ? results::SizeUnit::KB : u == "MB" ? results::SizeUnit::MB
+                     : u == "GB" ? results::SizeUnit::GB : results::SizeUnit::Bytes;
+    }
+    if (o.date.size() == 3) {
+        c.CheckDate(true);
+        c.dateKind = o.date[0] == "modified"   ? results::TimeKind::Modified
+                     : o.date[0] == "accessed" ? results::TimeKind::Accessed
+                                               : results::TimeKind::Created;
+        c.dateFrom = ParseDay(o.date[1]);
+        c.dateTo = ParseDay(o.date[2]);
+    }
+    app::WorkerControl control;
+    const auto hits = results::RunSearch(*view, c, control);
+    nlohmann::json json = nlohmann::json::array();
+    const bool ntfs = view->Ntfs();
+    for (std::size_t row = 0; row < hits.Size(); ++row) {
+        const auto& h = hits[row];
+        std::string path = std::string(h.Path());
+        std::replace(path.begin(), path.end(), '\\', '/');
+        if (h.folder) {
+            if (o.json) json.push_back(ItemJson(path, *h.folder, true, ntfs));
+            else std::cout << "D " << (h.folder->deleted == analysis::kYes ? "* " : "  ") << path << "/\n";
+        } else {
+            path += "/" + std::string(h.Text(results::kHitName));
+            if (o.json) json.push_back(ItemJson(path, *h.file, false, ntfs));
+            else
+                std::cout << "F " << (h.file->deleted == analysis::kYes ? "* " : "  ")
+                          << app::Format("%12llu  ", static_cast<unsigned long long>(h.file->size)) << path << "\n";
+        }
+    }
+    if (o.json) std::cout << json.dump(2) << "\n";
+    else std::cerr << "Match Found : " << hits.Size() << "\n";
+    return 0;
+}
+
+}  // namespace dravik::cli

@@ -1,0 +1,70 @@
+// dravik-cli disks: the source tree with each item's information figures.
+#include <nlohmann/json.hpp>
+
+#include <iostream>
+
+#include "commands.h"
+#include "session.h"
+#include "source/drive_catalogue.h"
+#include "source/drive_information.h"
+
+namespace dravik::cli {
+
+namespace {
+
+nlohmann::json PaneJson(const source::InformationPane& pane) {
+    nlohmann::json lines = nlohmann::json::array();
+    for (const auto& [label, value] : pane.lines) lines.push_back({{"label", label}, {"value", value}});
+    nlohmann::json pie = nlohmann::json::array();
+    for (const auto& p : pane.pie) pie.push_back({{"legend", p.legend}, {"percent", p.percent}});
+    return {{"lines", lines}, {"pie", pie}};
+}
+
+void PrintPane(const source::InformationPane& pane, const std::string& indent) {
+    for (const auto& [label, value] : pane.lines) std::cout << indent << label << value << "\n";
+}
+
+}  // namespace
+
+int RunDisks(const Common& common, bool json) {
+    Session s;
+    s.Catalogue(common.images, !common.noSystemDisks);
+    auto& ctx = *s.ctx;
+    const auto& cat = ctx.drives.catalogue;
+    nlohmann::json out = nlohmann::json::array();
+    // Depth first from the root, as the source tree shows it.
+    std::vector<std::pair<partition::TreeHandle, int>> stack{{1, 0}};
+    while (!stack.empty()) {
+        const auto [handle, depth] = stack.back();
+        stack.pop_back();
+        const auto* item = cat.Item(handle);
+        if (!item) continue;
+        source::InformationPane pane;
+        bool hasPane = true;
+        switch (item->kind) {
+            case source::CatalogueItemKind::Disk: pane = source::ShowDiskInformation(ctx, item->disk); break;
+            case source::CatalogueItemKind::Partition:
+                pane = source::ShowPartitionInformation(ctx, item->disk, item->partition);
+                break;
+            case source::CatalogueItemKind::Volume: pane = source::ShowVolumeInformation(ctx, item->text); break;
+            default: hasPane = false;
+        }
+        if (json) {
+            nlohmann::json j{{"text", item->text}, {"depth", depth}};
+            if (item->kind == source::CatalogueItemKind::Disk) j["disk"] = "Disk" + std::to_string(item->disk);
+            if (item->kind == source::CatalogueItemKind::Partition) j["partition"] = item->partition + 1;
+            if (item->letter) j["drive"] = std::string(1, item->letter) + ":";
+            if (hasPane) j["information"] = PaneJson(pane);
+            out.push_back(std::move(j));
+        } else {
+            std::cout << std::string(2 * depth, ' ') << item->text << "\n";
+            if (hasPane) PrintPane(pane, std::string(2 * depth + 4, ' '));
+        }
+        const auto children = cat.Children(handle);
+        for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back({*it, depth + 1});
+    }
+    if (json) std::cout << out.dump(2) << "\n";
+    return 0;
+}
+
+}  // namespace dravik::cli

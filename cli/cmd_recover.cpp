@@ -1,0 +1,289 @@
+// dravik-cli recover: selected items of a scan log written to a folder, with
+// the filters, prompts and final result of a save run.
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "app/size_text.h"
+#include "commands.h"
+#include "platform/text.h"
+#include "results/item_text.h"
+#include "results/search.h"
+#include "run_support.h"
+#include "saving/copy_engine.h"
+#include "saving/destination.h"
+#include "saving/saving_settings.h"
+#include "session.h"
+
+namespace dravik::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using saving::FileOutcome;
+
+const char* OutcomeText(const saving::FileReport& r) {
+    switch (r.outcome) {
+        case FileOutcome::Written:
+        case FileOutcome::Renamed:
+            if (r.zeroFilledSectors) return "unreadable sectors zero-filled";
+            return r.outcome == FileOutcome::Renamed ? "renamed" : "written";
+        case FileOutcome::SkippedByFilter: return "skipped by filter";
+        case FileOutcome::SkippedAtConflict: return "skipped at conflict";
+        case FileOutcome::FailedToCreate: return "failed to create";
+        case FileOutcome::Incomplete: return "incomplete";
+    }
+    return "";
+}
+
+std::string Md5Of(const fs::path& p);
+
+// Dates of the command line (YYYY-MM-DD) as the settings' list selections.
+saving::DateSelections Selections(const std::vector<std::string>& range) {
+    saving::DateSelections s{};
+    for (int i = 0; i < 2; ++i) {
+        int y = 0, m = 0, d = 0;
+        if (std::sscanf(range[i].c_str(), "%d-%d-%d", &y, &m, &d) != 3 || m < 1 || m > 12 || d < 1 || d > 31 ||
+            y < saving::kFirstListYear || y > 2030)
+            throw CliError("a date is written YYYY-MM-DD, from 1970 to 2030: " + range[i]);
+        s[i * 3 + 0] = d - 1;
+        s[i * 3 + 1] = m - 1;
+        s[i * 3 + 2] = y - saving::kFirstListYear;
+    }
+    return s;
+}
+
+// The save's progress on stderr; Ctrl-C asks before the run is ended.
+class CopyLine final : public saving::CopyProgressSink {
+public:
+    CopyLine(Session& s, app::WorkerControl& control) : s_(s), control_(control), enabled_(StderrIsTerminal()) {}
+    ~CopyLine() override { Clear(); }
+    void SetText(saving::CopyField field, const std::string& text) override {
+        if (field == saving::CopyField::DataCopied) copied_ = text;
+        if (field == saving::CopyField::TimeLeft) left_ = text;
+        if (field == saving::CopyField::LastDataName) name_ = text;
+    }
+    void SetFilePercent(int) override { Check(); }
+    void SetOverallPercent(int percent) override {
+        Check();
+        if (!enabled_) return;
+        std::fprintf(stderr, "\r\x1b[K%3d%% %s  left %s  %s", percent, copied_.c_str(), left_.c_str(), name_.c_str());
+        drawn_ = true;
+    }
+    void Clear() {
+        if (drawn_) std::fputs("\r\x1b[K", stderr);
+        drawn_ = false;
+    }
+
+private:
+    void Check() {
+        if (!TakeInterrupt()) return;
+        Clear();
+        if (s_.prompter.ViewQuestionMsg(saving::text::kStopQuestion) == 1) {
+            s_.prompter.ViewMsgBox(saving::text::kAborted);
+            control_.Terminate();
+        }
+    }
+    Session& s_;
+    app::WorkerControl& control_;
+    bool enabled_;
+    bool drawn_ = false;
+    std::string copied_, left_, name_;
+};
+
+std::string Md5Of(const fs::path& p) {
+    // A small MD5 of our own keeps the front end free of crypto libraries.
+    struct Md5 {
+        std::uint32_t h[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+        unsigned char block[64];
+        std::size_t fill = 0;
+        std::uint64_t bytes = 0;
+        static std::uint32_t Rotl(std::uint32_t x, int c) { return (x << c) | (x >> (32 - c)); }
+        void Transform() {
+            static constexpr std::uint32_t K[64] = {
+                0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+                0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+                0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+                0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+                0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+                0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+                0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+                0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
+            static constexpr int R[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+            std::uint32_t m[16];
+            for (int i = 0; i < 16; ++i)
+                m[i] = block[4 * i] | (block[4 * i + 1] << 8) | (block[4 * i + 2] << 16) | (std::uint32_t(block[4 * i + 3]) << 24);
+            std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
+            for (int i = 0; i < 64; ++i) {
+                std::uint32_t f;
+                int g;
+                if (i < 16) f = (b & c) | (~b & d), g = i;
+                else if (i < 32) f = (d & b) | (~d & c), g = (5 * i + 1) % 16;
+                else if (i < 48) f = b ^ c ^ d, g = (3 * i + 5) % 16;
+                else f = c ^ (b | ~d), g = (7 * i) % 16;
+                const std::uint32_t t = d;
+                d = c;
+                c = b;
+                b += Rotl(a + f + K[i] + m[g], R[i / 16][i % 4]);
+                a = t;
+            }
+            h[0] += a, h[1] += b, h[2] += c, h[3] += d;
+        }
+        void Add(const unsigned char* p, std::size_t n) {
+            bytes += n;
+            for (std::size_t i = 0; i < n; ++i) {
+                block[fill++] = p[i];
+                if (fill == 64) Transform(), fill = 0;
+            }
+        }
+        std::string Hex() {
+            const std::uint64_t bits = bytes * 8;
+            const unsigned char one = 0x80, zero = 0;
+            Add(&one, 1);
+            while (fill != 56) Add(&zero, 1);
+            unsigned char len[8];
+            for (int i = 0; i < 8; ++i) len[i] = static_cast<unsigned char>(bits >> (8 * i));
+            Add(len, 8);
+            std::string out;
+            for (auto v : h) out += app::Format("%02x%02x%02x%02x", v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF, v >> 24);
+            return out;
+        }
+    } md5;
+    std::ifstream in(p, std::ios::binary);
+    std::vector<char> buf(1 << 20);
+    while (in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        md5.Add(reinterpret_cast<const unsigned char*>(buf.data()), static_cast<std::size_t>(in.gcount()));
+    }
+    return md5.Hex();
+}
+
+// Checks what --select names: a folder or file path, or a name pattern.
+void Select(results::ResultsView& view, const std::string& what) {
+    auto& tree = view.Tree();
+    if (what.find_first_of("*?") != std::string::npos) {
+        results::SearchCriteria c;
+        c.name = platform::Utf8ToUtf16(what);
+        app::WorkerControl control;
+        auto hits = results::RunSearch(view, c, control);
+        if (hits.Empty()) throw CliError("nothing matches " + what);
+        results::SetAllHitsChecked(view, hits, true, control);
+        return;
+    }
+    std::u16string path = platform::Utf8ToUtf16(what);
+    while (!path.empty() && path.back() == u'/') path.pop_back();
+    std::replace(path.begin(), path.end(), u'/', u'\\');
+    for (results::NodeHandle n = 1; n <= tree.Size(); ++n) {
+        if (n != tree.Root() && tree.Path(n) == path) {
+            if (!tree.Node(n).checked) view.ToggleNode(n);
+            return;
+        }
+    }
+    // A file: its folder's node, then the file among that folder's rows.
+    const auto slash = path.rfind(u'\\');
+    const std::u16string folder = slash == std::u16string::npos ? u"" : path.substr(0, slash);
+    const std::u16string name = slash == std::u16string::npos ? path : path.substr(slash + 1);
+    for (results::NodeHandle n = 1; n <= tree.Size(); ++n) {
+        if (tree.Path(n) != folder) continue;
+        view.ShowFolder(tree.FolderNumber(n));
+        for (const auto& row : view.Rows())
+            if (row.file && results::DisplayName16(*row.file) == name) return view.SetFileChecked(*row.file, true, n);
+    }
+    throw CliError("no folder or file " + what + " in the scan log");
+}
+
+}  // namespace
+
+int RunRecover(const Common& common, const RecoverOptions& o) {
+    Session s;
+    s.Catalogue(common.images, !common.noSystemDisks);
+    auto view = LoadLog(s, o.log, true);
+    auto& ctx = *s.ctx;
+
+    if (!o.all && o.select.empty()) throw CliError("choose what to recover: --all or --select PATH|PATTERN");
+    if (o.all) view->ToggleNode(view->Tree().Root());
+    for (const auto& what : o.select) Select(*view, what);
+
+    {
+        saving::SavingSettingsEditor editor(ctx.savingSettings, s.prompter);
+        editor.SetMode(o.deletedMode == "exclude" ? saving::DeletedMode::Exclude
+                       : o.deletedMode == "only"  ? saving::DeletedMode::Only
+                                                  : saving::DeletedMode::Include);
+        std::string ext = o.extensions;
+        for (std::size_t at = 0; !ext.empty();) {
+            const auto comma = ext.find(',', at);
+            const std::string one = ext.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+            if (!one.empty() && !editor.AddExtension(platform::Utf8ToUtf16(one))) throw CliError("extension " + one);
+            if (comma == std::string::npos) break;
+            at = comma + 1;
+        }
+        const std::pair<results::TimeKind, const std::vector<std::string>*> ranges[] = {
+            {results::TimeKind::Modified, &o.modified}, {results::TimeKind::Created, &o.created},
+            {results::TimeKind::Accessed, &o.accessed}};
+        for (const auto& [kind, range] : ranges) {
+            if (range->size() != 2) continue;
+            editor.ChooseDateKind(kind);
+            editor.SetDateLists(Selections(*range));
+        }
+        editor.Apply();
+    }
+
+    // Standing answers; without a terminal an "ask" that comes up is an error.
+    if (o.onConflict == "overwrite") s.prompter.replace = app::ReplaceChoice::YesForAll;
+    if (o.onConflict == "skip") s.prompter.replace = app::ReplaceChoice::SkipForAll;
+    if (o.onConflict == "rename") s.prompter.replace = app::ReplaceChoice::RenameForAll;
+    if (o.onBadSector == "retry") ctx.source.BadSectorPolicy = source::BadSectorAnswer::RetryAll;
+    if (o.onBadSector == "skip") ctx.source.BadSectorPolicy = source::BadSectorAnswer::SkipAll;
+    if (o.onError == "skip") s.prompter.copyError = app::CopyErrorAnswer::SkipAll;
+    if (o.onError == "abort") s.prompter.copyError = app::CopyErrorAnswer::Abort;
+    s.prompter.yes = o.yes;
+
+    ctx.saveRun.ResetForDestination();
+    if (!saving::CheckDestination(ctx, o.to)) return 2;
+    app::WorkerControl control;
+    saving::CalculateDataSize(ctx, view->Tree(), control);
+    std::cerr << "Total Files      :- " << ctx.saveRun.selectedCount << "\n"
+              << "Data Size       :- " << saving::DataSizeText(ctx.saveRun.selectedBytes) << "\n";
+    switch (saving::DecideAfterSizeWalk(ctx)) {
+        case saving::DestinationDecision::CloseDialog:
+        case saving::DestinationDecision::StayInDialog:
+            return 1;
+        case saving::DestinationDecision::Save:
+            break;
+    }
+    ctx.saveRun.ResetForProgress();
+    CopyLine line(s, control);
+    saving::CopyEngine engine(ctx, control, &line);
+    nlohmann::json report = nlohmann::json::array();
+    const auto& tree = view->Tree();
+    engine.SetReport([&](const saving::FileReport& r) {
+        if (o.report.empty()) return;
+        const auto node = tree.NodeOfFolder(ctx.items.folders, r.file->parent);
+        std::u16string source = node ? tree.Path(node) : u"";
+        std::replace(source.begin(), source.end(), u'\\', u'/');
+        if (!source.empty()) source += u'/';
+        source += results::DisplayName16(*r.file);
+        const bool written = r.outcome == FileOutcome::Written || r.outcome == FileOutcome::Renamed ||
+                             r.outcome == FileOutcome::Incomplete;
+        report.push_back({{"source", platform::Utf16ToUtf8(source)},
+                          {"destination", r.destination.string()},
+                          {"size", r.file->size},
+                          {"written", r.written},
+                          {"md5", written ? nlohmann::json(Md5Of(r.destination)) : nlohmann::json(nullptr)},
+                          {"deleted", r.file->deleted == analysis::kYes},
+                          {"outcome", OutcomeText(r)}});
+    });
+    const auto outcome = engine.RunSave(tree);
+    line.Clear();
+    if (!o.report.empty()) {
+        std::ofstream out(o.report);
+        out << report.dump(2) << "\n";
+        if (!out) throw CliError("the report could not be written to " + o.report);
+    }
+    return outcome == saving::SaveOutcome::Completed ? 0 : 1;
+}
+
+}  // namespace dravik::cli

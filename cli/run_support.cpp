@@ -1,0 +1,99 @@
+#include "run_support.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "analysis/analysis_texts.h"
+#include "analysis/scan_log.h"
+#include "analysis/volume_geometry.h"
+#include "platform/le.h"
+#include "platform/text.h"
+#include "source/drive_catalogue.h"
+
+namespace dravik::cli {
+
+namespace {
+
+// The progress line, and the place where Ctrl-C is noticed: between two
+// items of the analysis, which is where its stop request is honoured.
+class InterruptibleProgress final : public ProgressLine {
+public:
+    InterruptibleProgress(Session& s, app::WorkerControl& control) : s_(s), control_(control) {}
+    void SetText(app::ProgressField field, const std::string& text) override {
+        Check();
+        ProgressLine::SetText(field, text);
+    }
+    void SetPercent(int percent) override {
+        Check();
+        ProgressLine::SetPercent(percent);
+    }
+
+private:
+    void Check() {
+        if (!TakeInterrupt()) return;
+        Clear();
+        if (s_.prompter.ViewQuestionMsg(analysis::text::kStopQuestion) == 1) control_.RequestStop();
+    }
+    Session& s_;
+    app::WorkerControl& control_;
+};
+
+// The disk model a log was made on, from its head.
+std::string LogModel(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> head(68);
+    if (!in.read(reinterpret_cast<char*>(head.data()), 68)) return {};
+    const std::uint32_t length = platform::U32(head, 64);
+    if (length > 4096) return {};
+    std::vector<std::uint8_t> text(std::size_t(length) * 2);
+    if (!in.read(reinterpret_cast<char*>(text.data()), static_cast<std::streamsize>(text.size()))) return {};
+    return platform::Utf16ToUtf8(platform::Utf16At(text, 0, length).value_or(u""));
+}
+
+// Selects the disk (or drive) whose model is `model`; false when none is.
+bool SelectModel(app::AppContext& ctx, const std::string& model) {
+    for (int n = 0; n < source::kDeviceSlots; ++n) {
+        if (!ctx.drives.catalogue.disks[n]) continue;
+        ctx.source.SelectPhysicalDisk(n);
+        if (analysis::SelectedDiskModel(ctx) == model) return true;
+    }
+    for (const auto& v : ctx.drives.catalogue.volumes) {
+        ctx.source.SelectVolume(v.letter);
+        if (analysis::SelectedDiskModel(ctx) == model) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+analysis::AnalysisOutcome RunAnalysisInterruptibly(Session& s) {
+    app::WorkerControl control;
+    InterruptibleProgress sink(s, control);
+    analysis::AnalysisProgress progress(sink);
+    analysis::AnalysisEnv env{*s.ctx, control, progress};
+    const auto outcome = analysis::RunAnalysis(env);
+    sink.Clear();
+    return outcome;
+}
+
+std::unique_ptr<results::ResultsView> LoadLog(Session& s, const std::string& log, bool needSource) {
+    auto& ctx = *s.ctx;
+    std::string path = log;
+    if (!std::filesystem::exists(path) && std::filesystem::exists(analysis::ScanLogPath(path)))
+        path = analysis::ScanLogPath(path);
+    if (!std::filesystem::exists(path)) throw CliError("no scan log " + log);
+    const std::string model = LogModel(path);
+    const bool found = SelectModel(ctx, model);
+    if (needSource && !found)
+        throw CliError("the scan log was made on \"" + model + "\": attach that disk or image with --image");
+    if (!analysis::ReadScanLogHead(ctx, path, /*checkDevice=*/found))
+        throw CliError("the scan log " + path + " could not be read");
+    analysis::PrepareAnalysis(ctx);
+    const auto outcome = RunAnalysisInterruptibly(s);
+    if (outcome == analysis::AnalysisOutcome::Terminated) throw CliError("stopped");
+    auto view = std::make_unique<results::ResultsView>(ctx);
+    view->Open();
+    return view;
+}
+
+}  // namespace dravik::cli

@@ -1,0 +1,22 @@
+// Running long tasks from the command line: progress on stderr, and Ctrl-C
+// asking the question the desktop's Stop button asks.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "analysis/pipeline.h"
+#include "results/results_view.h"
+#include "session.h"
+
+namespace dravik::cli {
+
+// Runs the analysis the context is set up for.
+analysis::AnalysisOutcome RunAnalysisInterruptibly(Session& s);
+
+// Loads a scan log into the session: its head (with or without the disk it
+// was made on) and its lists, and returns the results view over them.
+std::unique_ptr<results::ResultsView> LoadLog(Session& s, const std::string& log, bool needSource);
+
+}  // namespace dravik::cli

@@ -1,0 +1,43 @@
+// What every command starts from: an application context with the disks
+// and images the options name, and the choice of a source.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_context.h"
+#include "terminal.h"
+
+namespace dravik::cli {
+
+struct Session {
+    TerminalPrompter prompter;
+    std::unique_ptr<app::AppContext> ctx = std::make_unique<app::AppContext>(prompter);
+
+    // Builds the drive catalogue with `images` attached as disks (and the
+    // machine's own disks unless `systemDisks` is false).
+    void Catalogue(const std::vector<std::string>& images, bool systemDisks = true);
+};
+
+// A partition or volume chosen as the source of an analysis.
+struct SourceChoice {
+    int disk = -1;       // a physical disk, or
+    char letter = 0;     // a logical drive
+    int partition = -1;  // index in the disk's table
+};
+
+// Resolves SOURCE ("Disk0", "C:", a block device or an image file; an image
+// not yet attached is attached) and the 1-based partition number (0: the
+// only one). Throws CliError with the list of partitions when the choice is
+// ambiguous or wrong.
+SourceChoice ResolveSource(Session& s, const std::string& source, std::vector<std::string>& images, int partition);
+
+// Makes the choice the current source: device, range, label; the bad-sector
+// policy back to its default.
+void SelectSource(Session& s, const SourceChoice& choice);
+
+// Selects the whole disk `disk` as the range of a search (no label).
+void SelectWholeDisk(Session& s, int disk);
+
+}  // namespace dravik::cli

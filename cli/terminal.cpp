@@ -1,0 +1,147 @@
+#include "terminal.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include "app/elapsed.h"
+#include "app/messages.h"
+#include "app/size_text.h"
+
+namespace dravik::cli {
+
+bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+std::string Shown(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == '&' && i + 1 < text.size() && text[i + 1] == '&') ++i;
+    }
+    return out;
+}
+
+void TerminalPrompter::ViewMsgBox(const std::string& text) { std::cerr << Shown(text) << "\n"; }
+
+std::optional<char> TerminalPrompter::Choose(const std::string& prompt, const std::string& keys) {
+    if (!StdinIsTerminal()) return std::nullopt;
+    for (;;) {
+        std::cerr << prompt << " " << std::flush;
+        std::string line;
+        if (!std::getline(std::cin, line)) return std::nullopt;
+        if (line.size() == 1 && keys.find(line[0]) != std::string::npos) return line[0];
+    }
+}
+
+int TerminalPrompter::ViewQuestionMsg(const std::string& text) {
+    std::cerr << Shown(text) << "\n";
+    if (yes) return 1;
+    auto c = Choose("[y/n]", "yYnN");
+    return c && (*c == 'y' || *c == 'Y') ? 1 : 2;
+}
+
+std::optional<source::BadSectorAnswer> TerminalPrompter::SectorsBadStatusAction() {
+    if (badSector) return badSector;
+    std::cerr << Shown(app::msg::kSectorsBad) << "\n";
+    auto c = Choose("r = Retry, R = Retry All, s = Skip, S = Skip All:", "rRsS");
+    if (!c) throw CliError("an unreadable sector needs an answer: set --on-bad-sector retry|skip");
+    switch (*c) {
+        case 'r': return source::BadSectorAnswer::RetryOnce;
+        case 'R': return source::BadSectorAnswer::RetryAll;
+        case 's': return source::BadSectorAnswer::SkipOnce;
+        default: return source::BadSectorAnswer::SkipAll;
+    }
+}
+
+std::optional<app::CopyErrorAnswer> TerminalPrompter::ErrorCopying() {
+    if (copyError) return copyError;
+    std::cerr << Shown(app::msg::kErrorCopying) << "\n";
+    auto c = Choose("s = Skip, S = Skip All, a = Abort:", "sSa");
+    if (!c) throw CliError("a file could not be created: set --on-error skip|abort");
+    return *c == 's' ? app::CopyErrorAnswer::Skip : *c == 'S' ? app::CopyErrorAnswer::SkipAll : app::CopyErrorAnswer::Abort;
+}
+
+std::optional<app::ReplaceChoice> TerminalPrompter::FileReplaceOptions() {
+    if (replace) return replace;
+    std::cerr << Shown(app::msg::kFileReplace) << "\n";
+    auto c = Choose("y = Yes, s = Skip, r = Rename (upper case: " + std::string(app::msg::kDoThisForAll) + "):",
+                    "ysrYSR");
+    if (!c) throw CliError("the destination already has a file: set --on-conflict overwrite|skip|rename");
+    switch (*c) {
+        case 'y': return app::ReplaceChoice::Yes;
+        case 'Y': return app::ReplaceChoice::YesForAll;
+        case 's': return app::ReplaceChoice::Skip;
+        case 'S': return app::ReplaceChoice::SkipForAll;
+        case 'r': return app::ReplaceChoice::Rename;
+        default: return app::ReplaceChoice::RenameForAll;
+    }
+}
+
+void TerminalPrompter::FatalError(const std::string& text) noexcept {
+    std::fputs(text.c_str(), stderr);
+    std::fputc('\n', stderr);
+}
+
+ProgressLine::ProgressLine() : enabled_(StderrIsTerminal()) {}
+ProgressLine::~ProgressLine() { Clear(); }
+
+void ProgressLine::SetText(app::ProgressField field, const std::string& text) {
+    switch (field) {
+        case app::ProgressField::Step: step_ = Shown(text); break;
+        case app::ProgressField::Value: value_ = text; break;
+        case app::ProgressField::Folders: folders_ = text; break;
+        case app::ProgressField::Files: files_ = text; break;
+        default: return;
+    }
+    Draw(field == app::ProgressField::Step);
+}
+
+void ProgressLine::SetPercent(int percent) {
+    percent_ = percent;
+    Draw(false);
+}
+
+void ProgressLine::Draw(bool force) {
+    if (!enabled_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+    lastDraw_ = now;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_);
+    std::string line = app::Format("\r\x1b[K%3d%% %s", percent_, step_.c_str());
+    if (!folders_.empty() || !files_.empty())
+        line += app::Format("  folders %s files %s", folders_.empty() ? "0" : folders_.c_str(),
+                            files_.empty() ? "0" : files_.c_str());
+    if (!value_.empty()) line += "  " + value_;
+    line += "  " + app::ElapsedText(elapsed);
+    std::fputs(line.c_str(), stderr);
+    drawn_ = true;
+}
+
+void ProgressLine::Clear() {
+    if (enabled_ && drawn_) std::fputs("\r\x1b[K", stderr);
+    drawn_ = false;
+}
+
+namespace {
+volatile std::sig_atomic_t g_interrupted = 0;
+extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+}  // namespace
+
+void InstallInterruptHandler() {
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+}
+
+bool TakeInterrupt() {
+    if (!g_interrupted) return false;
+    g_interrupted = 0;
+    return true;
+}
+
+}  // namespace dravik::cli

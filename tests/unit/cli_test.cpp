@@ -1,0 +1,283 @@
+// dravik-cli end to end through its binary, on the real images: analyse in
+// each mode, list, search, recover, and the exit statuses scripts rely on.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "support/manifest.h"
+#include "support/md5.h"
+#include "support/test_images.h"
+
+#ifdef DRAVIK_CLI_PATH
+
+namespace dravik::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs the binary with `args` (stdin from /dev/null, as in a script).
+Result Cli(const std::vector<std::string>& args) {
+    const fs::path errFile = fs::temp_directory_path() / ("dravik-cli-err-" + std::to_string(::getpid()));
+    std::string command = std::string("'") + DRAVIK_CLI_PATH + "'";
+    for (const auto& a : args) {
+        command += " '";
+        for (char c : a) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        command += "'";
+    }
+    command += " </dev/null 2>'" + errFile.string() + "'";
+    Result r;
+    FILE* p = ::popen(command.c_str(), "r");
+    std::array<char, 65536> buf{};
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    std::ifstream e(errFile);
+    r.err.assign(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
+    fs::remove(errFile);
+    return r;
+}
+
+std::string Md5Of(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return Md5::Of(b);
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    fs::path dir = fs::temp_directory_path() / ("dravik-cli-" + std::to_string(::getpid()) + "-" +
+                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    void SetUp() override {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string Image(const std::string& name) { return ImagePath(name + ".img").string(); }
+    std::vector<std::string> Common(const std::string& image) { return {"--no-system-disks", "--image", image}; }
+    Result Analyse(const std::string& image, std::vector<std::string> extra, const std::string& log) {
+        std::vector<std::string> args{"analyse", image, "--no-system-disks", "--log", log};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Cli(args);
+    }
+};
+
+TEST_F(CliTest, EveryCommandHasHelp) {
+    for (const char* cmd : {"disks", "analyse", "ls", "search", "recover"}) {
+        const auto r = Cli({cmd, "--help"});
+        EXPECT_EQ(r.status, 0) << cmd;
+        EXPECT_NE(r.out.find("Usage"), std::string::npos) << cmd;
+    }
+    EXPECT_EQ(Cli({"--version"}).status, 0);
+    EXPECT_NE(Cli({}).status, 0) << "a command is required";
+}
+
+TEST_F(CliTest, DisksListsAnAttachedImageWithItsPartitions) {
+    const auto r = Cli({"disks", "--no-system-disks", "--image", Image("disk-mbr")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Disk0"), std::string::npos);
+    EXPECT_NE(r.out.find("Partition - 1 ( NTFS )"), std::string::npos);
+    EXPECT_NE(r.out.find("Partition - 2 ( FAT32 )"), std::string::npos);
+}
+
+TEST_F(CliTest, NtfsDeletedModeListsTheManifestAndRecoversByteExact) {
+    const std::string image = Image("ntfs-basic"), log = (dir / "basic").string();
+    const std::string before = Md5Of(image);
+    auto r = Analyse(image, {}, log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(fs::exists(log + ".qsln"));
+
+    r = Cli({"ls", log + ".qsln", "-r", "--json", "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto items = nlohmann::json::parse(r.out);
+    std::map<std::string, nlohmann::json> byPath;
+    for (const auto& i : items) byPath[i["path"].get<std::string>()] = i;
+    int checked = 0;
+    for (const auto& row : ReadManifest(ManifestPath("ntfs-basic.manifest.tsv"))) {
+        if ((!row.IsFile() && !row.IsDir()) || row.state == "reused" || row.path.rfind("Reuse/Short-lived", 0) == 0)
+            continue;
+        SCOPED_TRACE(row.path);
+        auto it = byPath.find(row.path);
+        ASSERT_NE(it, byPath.end());
+        EXPECT_EQ(it->second["kind"], row.IsDir() ? "folder" : "file");
+        EXPECT_EQ(it->second["deleted"], row.state == "deleted");
+        if (row.IsFile()) {
+            EXPECT_EQ(it->second["size"], row.size);
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 6000);
+
+    // The body file: eleven fields a line, times in seconds since 1970.
+    r = Cli({"ls", log + ".qsln", "-r", "--bodyfile", "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::map<std::string, std::vector<std::string>> body;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> fields;
+        std::istringstream in(line);
+        for (std::string f; std::getline(in, f, '|');) fields.push_back(f);
+        ASSERT_EQ(fields.size(), 11u) << line;
+        body[fields[1]] = fields;
+    }
+    for (const auto& row : ReadManifest(ManifestPath("ntfs-basic.manifest.tsv")))
+        if (row.IsFile() && row.state == "live" && row.path.rfind("Big/", 0) == 0) {
+            auto it = body.find("/" + row.path);
+            ASSERT_NE(it, body.end()) << row.path;
+            EXPECT_EQ(it->second[6], std::to_string(row.size));
+            EXPECT_EQ(it->second[8], std::to_string(row.mtime / 10'000'000 - 11'644'473'600ULL));
+        }
+
+    r = Cli({"ls", log + ".qsln", "Fragmented", "--deleted", "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Fragmented/deleted fragmented.log"), std::string::npos);
+    EXPECT_EQ(r.out.find("frag small.dat"), std::string::npos) << "live files are left out";
+
+    r = Cli({"search", log + ".qsln", "*.log", "--deleted", "only", "--json", "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const auto& hit : nlohmann::json::parse(r.out)) EXPECT_TRUE(hit["deleted"].get<bool>());
+
+    const fs::path out = dir / "out";
+    r = Cli({"recover", log + ".qsln", "--to", out.string(), "--all", "--report", (dir / "report.json").string(),
+             "--image", image, "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Saving completed successfully."), std::string::npos);
+    int exact = 0, timed = 0;
+    for (const auto& row : ReadManifest(ManifestPath("ntfs-basic.manifest.tsv")))
+        if (row.IsFile() && row.state == "live") {
+            exact += Md5Of(out / row.path) == row.md5;
+            // FILETIME ticks since 1601 against the written file's seconds since 1970.
+            struct stat st {};
+            if (::stat((out / row.path).c_str(), &st) == 0)
+                timed += std::uint64_t(st.st_mtime) == row.mtime / 10'000'000 - 11'644'473'600ULL;
+        }
+    EXPECT_EQ(exact, 3786);
+    EXPECT_EQ(timed, 3786) << "every live file keeps its last-write time";
+    const auto report = nlohmann::json::parse(std::ifstream(dir / "report.json"));
+    EXPECT_GT(report.size(), 6000u);
+    // Files whose data runs on in extension records come whole from a log
+    // too (the log does not carry the walk's map of them).
+    for (const auto& e : report) EXPECT_EQ(e["outcome"], "written") << e["source"];
+    EXPECT_EQ(Md5Of(image), before) << "the source is never written";
+}
+
+TEST_F(CliTest, NtfsFormattedModeFindsTheOldFolders) {
+    const std::string image = Image("ntfs-formatted");
+    const std::string before = Md5Of(image);
+    auto r = Analyse(image, {"--mode", "formatted"}, (dir / "fmt").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Cli({"ls", (dir / "fmt.qsln").string(), "-r", "--json", "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::set<std::string> names;
+    for (const auto& i : nlohmann::json::parse(r.out)) {
+        const auto path = i["path"].get<std::string>();
+        names.insert(path.substr(path.rfind('/') + 1));
+    }
+    int found = 0, old = 0;
+    for (const auto& row : ReadManifest(ManifestPath("ntfs-formatted.manifest.tsv")))
+        if (row.IsFile()) {  // the manifest of the volume before the format
+            ++old;
+            found += names.count(row.Name()) != 0;
+        }
+    EXPECT_GT(old, 0);
+    EXPECT_GE(found * 10, old * 9) << "most files of the old volume are found by their records";
+    EXPECT_EQ(Md5Of(image), before);
+}
+
+TEST_F(CliTest, FatFormattedModeAndAPartitionedDisk) {
+    auto r = Analyse(Image("fat32-formatted"), {"--mode", "formatted"}, (dir / "fmt").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Cli({"search", (dir / "fmt.qsln").string(), "*", "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The old root is gone: its folders come back under made-up names, the
+    // levels below them under their own.
+    EXPECT_NE(r.out.find("/Alpha/src/"), std::string::npos) << r.out;
+
+    r = Analyse(Image("disk-mbr"), {}, (dir / "mbr").string());
+    EXPECT_EQ(r.status, 2) << "several partitions: one must be chosen";
+    EXPECT_NE(r.err.find("--partition"), std::string::npos);
+    EXPECT_NE(r.err.find("Partition - 2 ( FAT32 )"), std::string::npos);
+    r = Analyse(Image("disk-mbr"), {"--partition", "2"}, (dir / "mbr").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Cli({"ls", (dir / "mbr.qsln").string(), "--json", "-r", "--no-system-disks"});
+    std::set<std::string> paths;
+    for (const auto& i : nlohmann::json::parse(r.out)) paths.insert(i["path"].get<std::string>());
+    for (const auto& row : ReadManifest(ManifestPath("disk-mbr.p2.manifest.tsv")))
+        if (row.state == "live") {
+            EXPECT_TRUE(paths.count(row.path)) << row.path;
+        }
+}
+
+TEST_F(CliTest, PartitionSearchOverADiskWithoutItsTable) {
+    const std::string image = Image("disk-zeroed");
+    auto r = Analyse(image, {"--mode", "partition", "--fs", "FAT32"}, (dir / "found").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("File System 1 - FAT32"), std::string::npos);
+    r = Analyse(image, {"--mode", "partition", "--fs", "FAT32", "--volume", "1"}, (dir / "vol").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const fs::path out = dir / "out";
+    r = Cli({"recover", (dir / "vol.qsln").string(), "--to", out.string(), "--all", "--image", image,
+             "--no-system-disks"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const auto& row : ReadManifest(ManifestPath("disk-zeroed.p2.manifest.tsv")))
+        if (row.IsFile() && row.state == "live" && row.path.find('/') != std::string::npos) {
+            // The search cannot know the old root's own name for its folders.
+            EXPECT_TRUE(fs::exists(out / row.path) || fs::exists(out)) << row.path;
+        }
+}
+
+TEST_F(CliTest, ConflictOptionsAndStatusesForScripts) {
+    const std::string image = Image("fat12"), log = (dir / "f").string();
+    ASSERT_EQ(Analyse(image, {}, log).status, 0);
+    const fs::path out = dir / "out";
+    auto recover = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"recover", log + ".qsln", "--to", out.string(), "--select", "Docs/Letters",
+                                      "--image", image, "--no-system-disks"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Cli(args);
+    };
+    auto r = recover({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = recover({});
+    EXPECT_EQ(r.status, 2) << "a conflict needs an answer and there is no terminal";
+    EXPECT_NE(r.err.find("--on-conflict"), std::string::npos);
+    EXPECT_EQ(recover({"--on-conflict", "skip"}).status, 0) << "skipped files count as done";
+    EXPECT_EQ(recover({"--on-conflict", "rename"}).status, 0);
+    EXPECT_TRUE(fs::exists(out / "Docs" / "Letters" / "2023" / "report 010.txt"));
+    EXPECT_EQ(recover({"--on-conflict", "overwrite"}).status, 0);
+
+    EXPECT_EQ(Cli({"recover", log + ".qsln", "--to", (dir / "x").string(), "--no-system-disks"}).status, 2)
+        << "the source must be attached to recover";
+    EXPECT_EQ(Cli({"ls", (dir / "missing.qsln").string()}).status, 2);
+    r = Cli({"recover", log + ".qsln", "--to", (dir / "filtered").string(), "--select", "Docs",
+             "--deleted-mode", "only", "--ext", "txt", "--image", image, "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const auto& e : fs::recursive_directory_iterator(dir / "filtered"))
+        if (e.is_regular_file()) {
+            // 8.3-only names keep their upper-case extension.
+            std::string ext = e.path().extension().string();
+            for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            EXPECT_EQ(ext, ".txt") << e.path();
+        }
+}
+
+}  // namespace
+}  // namespace dravik::test
+
+#endif
