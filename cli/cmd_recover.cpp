@@ -34,6 +34,7 @@ const char* OutcomeText(const saving::FileReport& r) {
         case FileOutcome::SkippedByFilter: return "skipped by filter";
         case FileOutcome::SkippedAtConflict: return "skipped at conflict";
         case FileOutcome::FailedToCreate: return "failed to create";
+        case FileOutcome::WriteFailed: return "write failed";
         case FileOutcome::Incomplete: return "incomplete";
     }
     return "";
@@ -267,7 +268,7 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
         if (!source.empty()) source += u'/';
         source += results::DisplayName16(*r.file);
         const bool written = r.outcome == FileOutcome::Written || r.outcome == FileOutcome::Renamed ||
-                             r.outcome == FileOutcome::Incomplete;
+                             r.outcome == FileOutcome::Incomplete || r.outcome == FileOutcome::WriteFailed;
         report.push_back({{"source", platform::Utf16ToUtf8(source)},
                           {"destination", r.destination.string()},
                           {"size", r.file->size},

@@ -136,6 +136,9 @@ void InstallInterruptHandler() {
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
+    // A destination with a file-size limit must fail the write (and be
+    // reported like any write error), not end the process mid-file.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool TakeInterrupt() {

@@ -80,11 +80,14 @@ struct CopyEngine::Output {
     std::uint64_t written = 0;
     std::uint32_t counter = 0;
     bool saveRun = true;
+    std::atomic<std::uint64_t>* saveRunBytes = nullptr;  // the run's total, counted during a save run
     bool failed = false;  // a write to the destination failed
     const std::atomic<bool>* stop = nullptr;
     const std::function<void(int)>* percent = nullptr;
     std::vector<std::uint8_t> buffer;
 
+    // Writes `n` bytes and counts what reached the file, a partial write
+    // included (a full destination keeps those bytes). False on failure.
     bool Write(const std::uint8_t* data, std::size_t n) {
         while (n > 0) {
             const ssize_t w = ::write(fd, data, n);
@@ -95,6 +98,8 @@ struct CopyEngine::Output {
             }
             data += w;
             n -= static_cast<std::size_t>(w);
+            written += static_cast<std::uint64_t>(w);
+            if (saveRun && saveRunBytes) *saveRunBytes += static_cast<std::uint64_t>(w);
         }
         return true;
     }
@@ -227,6 +232,7 @@ void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
     out.path = path;
     out.size = file.size;
     out.saveRun = saveRun;
+    out.saveRunBytes = &ctx_.saveRun.bytesWritten;
     // Never through a link planted where the file goes.
     out.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (out.fd < 0) {
@@ -267,7 +273,7 @@ void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
     run.skipCurrent = false;
     report.written = out.written;
     report.zeroFilledSectors = ctx_.reader.ZeroFilledSectors() - zeroBefore;
-    tell(out.failed ? FileOutcome::FailedToCreate
+    tell(out.failed ? FileOutcome::WriteFailed
          : out.written < out.size ? FileOutcome::Incomplete
          : renamed ? FileOutcome::Renamed
                    : FileOutcome::Written);
@@ -325,8 +331,6 @@ bool CopyEngine::WriteRuns(Output& out, std::uint64_t start, std::uint64_t secto
             ctx_.reader.Read(start + done, n, out.buffer);
         const std::uint64_t take = std::min<std::uint64_t>(std::uint64_t(n) * bps, out.size - out.written);
         if (!out.Write(out.buffer.data(), static_cast<std::size_t>(take))) return false;
-        out.written += take;
-        if (out.saveRun) ctx_.saveRun.bytesWritten += take;
         // The counter of progress calls advances per 40 sectors, the pace
         // the display was made for.
         out.counter += static_cast<std::uint32_t>(n / 40);
@@ -361,8 +365,6 @@ bool CopyEngine::WriteNtfs(const FileItem& file, Output& out) {
         const std::uint64_t value = data.offset + std::uint64_t(platform::U16(record, data.offset + 0x14));
         if (!platform::InRange(bound, value, out.size)) return false;
         if (!out.Write(record.data() + value, static_cast<std::size_t>(out.size))) return false;
-        out.written = out.size;
-        if (out.saveRun) ctx_.saveRun.bytesWritten += out.size;
         Progress(out, true);
         return true;
     }

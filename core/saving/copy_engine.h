@@ -61,7 +61,8 @@ enum class FileOutcome {
     Renamed,            // written under a numbered name
     SkippedByFilter,    // the saving settings left it out
     SkippedAtConflict,  // the destination had it already and it was kept
-    FailedToCreate,     // the destination file could not be created or written
+    FailedToCreate,     // the destination file could not be created
+    WriteFailed,        // the destination refused some of its bytes (what was written stays)
     Incomplete,         // stopped (Skip, Abort, Stop) before all its bytes
 };
 

@@ -31,10 +31,11 @@ struct Result {
     std::string out, err;
 };
 
-// Runs the binary with `args` (stdin from /dev/null, as in a script).
-Result Cli(const std::vector<std::string>& args) {
+// Runs the binary with `args` (stdin from /dev/null, as in a script), after
+// the shell commands in `before`.
+Result Cli(const std::vector<std::string>& args, const std::string& before = "") {
     const fs::path errFile = fs::temp_directory_path() / ("dravik-cli-err-" + std::to_string(::getpid()));
-    std::string command = std::string("'") + DRAVIK_CLI_PATH + "'";
+    std::string command = before + "exec '" + DRAVIK_CLI_PATH + "'";
     for (const auto& a : args) {
         command += " '";
         for (char c : a) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -275,6 +276,46 @@ TEST_F(CliTest, ConflictOptionsAndStatusesForScripts) {
             for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             EXPECT_EQ(ext, ".txt") << e.path();
         }
+}
+
+TEST_F(CliTest, WriteErrorsFollowTheErrorOption) {
+    const std::string image = Image("ntfs-basic"), log = (dir / "n").string();
+    ASSERT_EQ(Analyse(image, {}, log).status, 0);
+    // The destination takes no file past 64 KiB (ulimit counts 512-byte blocks here or 1 KiB ones).
+    const std::string limit = "ulimit -f 128; ";
+    auto recover = [&](const std::string& to, const std::string& onError) {
+        return Cli({"recover", log + ".qsln", "--to", (dir / to).string(), "--select", "Documents", "--on-error", onError,
+                    "--report", (dir / (to + ".json")).string(), "--image", image, "--no-system-disks"},
+                   limit);
+    };
+    auto r = recover("ask", "ask");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("--on-error"), std::string::npos) << "no terminal: the option to set is named";
+
+    r = recover("skip", "skip");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("Saving not completed successfully."), std::string::npos);
+    const auto report = nlohmann::json::parse(std::ifstream(dir / "skip.json"));
+    int whole = 0, cut = 0;
+    for (const auto& e : report) {
+        const auto size = e["size"].get<std::uint64_t>();
+        if (size <= 64 * 1024) {
+            EXPECT_EQ(e["outcome"], "written") << e["source"];
+            whole += e["written"] == size;
+        } else if (e["outcome"] == "write failed") {
+            ++cut;
+            EXPECT_LT(e["written"].get<std::uint64_t>(), size);
+            EXPECT_EQ(fs::file_size(e["destination"].get<std::string>()), e["written"].get<std::uint64_t>())
+                << "what was written stays";
+        }
+    }
+    EXPECT_GT(whole, 0);
+    EXPECT_GT(cut, 0) << "files past the limit are reported and the save goes on";
+
+    r = recover("abort", "abort");
+    EXPECT_EQ(r.status, 1) << r.err;
+    const auto aborted = nlohmann::json::parse(std::ifstream(dir / "abort.json"));
+    EXPECT_LT(aborted.size(), report.size()) << "nothing is written after the first failure";
 }
 
 }  // namespace
