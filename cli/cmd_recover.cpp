@@ -9,6 +9,7 @@
 
 #include "app/size_text.h"
 #include "commands.h"
+#include "platform/md5.h"
 #include "platform/text.h"
 #include "results/item_text.h"
 #include "results/search.h"
@@ -40,7 +41,17 @@ const char* OutcomeText(const saving::FileReport& r) {
     return "";
 }
 
-std::string Md5Of(const fs::path& p);
+// What reached the destination, read back.
+std::string Md5Of(const fs::path& p) {
+    platform::Md5 md5;
+    std::ifstream in(p, std::ios::binary);
+    std::vector<char> buf(1 << 20);
+    while (in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        md5.Update({reinterpret_cast<const std::uint8_t*>(buf.data()), static_cast<std::size_t>(in.gcount())});
+    }
+    return md5.HexDigest();
+}
 
 // Dates of the command line (YYYY-MM-DD) as the settings' list selections.
 saving::DateSelections Selections(const std::vector<std::string>& range) {
@@ -94,73 +105,6 @@ private:
     bool drawn_ = false;
     std::string copied_, left_, name_;
 };
-
-std::string Md5Of(const fs::path& p) {
-    // A small MD5 of our own keeps the front end free of crypto libraries.
-    struct Md5 {
-        std::uint32_t h[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-        unsigned char block[64];
-        std::size_t fill = 0;
-        std::uint64_t bytes = 0;
-        static std::uint32_t Rotl(std::uint32_t x, int c) { return (x << c) | (x >> (32 - c)); }
-        void Transform() {
-            static constexpr std::uint32_t K[64] = {
-                0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
-                0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
-                0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
-                0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
-                0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
-                0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
-                0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
-                0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
-            static constexpr int R[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
-            std::uint32_t m[16];
-            for (int i = 0; i < 16; ++i)
-                m[i] = block[4 * i] | (block[4 * i + 1] << 8) | (block[4 * i + 2] << 16) | (std::uint32_t(block[4 * i + 3]) << 24);
-            std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
-            for (int i = 0; i < 64; ++i) {
-                std::uint32_t f;
-                int g;
-                if (i < 16) f = (b & c) | (~b & d), g = i;
-                else if (i < 32) f = (d & b) | (~d & c), g = (5 * i + 1) % 16;
-                else if (i < 48) f = b ^ c ^ d, g = (3 * i + 5) % 16;
-                else f = c ^ (b | ~d), g = (7 * i) % 16;
-                const std::uint32_t t = d;
-                d = c;
-                c = b;
-                b += Rotl(a + f + K[i] + m[g], R[i / 16][i % 4]);
-                a = t;
-            }
-            h[0] += a, h[1] += b, h[2] += c, h[3] += d;
-        }
-        void Add(const unsigned char* p, std::size_t n) {
-            bytes += n;
-            for (std::size_t i = 0; i < n; ++i) {
-                block[fill++] = p[i];
-                if (fill == 64) Transform(), fill = 0;
-            }
-        }
-        std::string Hex() {
-            const std::uint64_t bits = bytes * 8;
-            const unsigned char one = 0x80, zero = 0;
-            Add(&one, 1);
-            while (fill != 56) Add(&zero, 1);
-            unsigned char len[8];
-            for (int i = 0; i < 8; ++i) len[i] = static_cast<unsigned char>(bits >> (8 * i));
-            Add(len, 8);
-            std::string out;
-            for (auto v : h) out += app::Format("%02x%02x%02x%02x", v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF, v >> 24);
-            return out;
-        }
-    } md5;
-    std::ifstream in(p, std::ios::binary);
-    std::vector<char> buf(1 << 20);
-    while (in) {
-        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-        md5.Add(reinterpret_cast<const unsigned char*>(buf.data()), static_cast<std::size_t>(in.gcount()));
-    }
-    return md5.Hex();
-}
 
 // Checks what --select names: a folder or file path, or a name pattern.
 void Select(results::ResultsView& view, const std::string& what) {

@@ -1,0 +1,28 @@
+// MD5 of a byte stream: the recovery report's checksum of what was written,
+// and the tests' comparison with the image manifests.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace dravik::platform {
+
+class Md5 {
+public:
+    void Update(std::span<const std::uint8_t> data);
+    // Lower-case hex; ends the computation.
+    std::string HexDigest();
+    static std::string Of(std::span<const std::uint8_t> data);
+
+private:
+    void Transform();
+
+    std::array<std::uint32_t, 4> h_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+    std::array<std::uint8_t, 64> block_{};
+    std::size_t fill_ = 0;
+    std::uint64_t bytes_ = 0;
+};
+
+}  // namespace dravik::platform
