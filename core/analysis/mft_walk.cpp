@@ -103,30 +103,62 @@ void NameNamelessFolders(AnalysisEnv& env, const ntfs::NtfsVolume& volume, const
     }
 }
 
+// The $MFT as one stream of records, read in large pieces through its runs:
+// a record may be split between two runs.
+class MftRecords {
+public:
+    explicit MftRecords(const ntfs::NtfsVolume& volume) : volume_(volume) {
+        const std::uint32_t bps = volume.reader ? volume.reader->SectorSize() : 0;
+        recordBytes_ = std::size_t(volume.sectorsPerRecord) * bps;
+        for (const auto& run : volume.mftRuns) sectors_ += run.length;
+        if (recordBytes_ == 0) return;
+        count_ = sectors_ / volume.sectorsPerRecord;
+        chunk_.resize(std::size_t(kRecordsPerRead) * recordBytes_);
+    }
+    std::uint64_t Count() const { return count_; }
+    std::uint64_t Sectors() const { return sectors_; }
+    std::size_t RecordBytes() const { return recordBytes_; }
+
+    // Record `number` (below Count()), valid until the next call. Asked for
+    // in ascending order, each piece is read once.
+    std::span<std::uint8_t> At(std::uint64_t number) {
+        if (number < first_ || number >= first_ + held_) {
+            const std::uint32_t spr = volume_.sectorsPerRecord;
+            first_ = number - number % kRecordsPerRead;
+            held_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(count_ - first_, kRecordsPerRead));
+            ntfs::ReadMftSectors(volume_, first_ * spr, held_ * spr, chunk_);
+        }
+        return {chunk_.data() + (number - first_) * recordBytes_, recordBytes_};
+    }
+
+private:
+    const ntfs::NtfsVolume& volume_;
+    std::size_t recordBytes_ = 0;
+    std::uint64_t sectors_ = 0, count_ = 0, first_ = 0;
+    std::uint32_t held_ = 0;
+    std::vector<std::uint8_t> chunk_;
+};
+
+// Extension records belong to their base record's item; those holding data
+// are remembered for the copy engine, which can then find them even when
+// the base no longer lists them. False for a base record.
+bool NoteExtensionRecord(std::span<std::uint8_t> rec, std::uint64_t number, ntfs::ExtensionMap& map) {
+    const std::uint64_t base = platform::U64(rec, kBaseReference);
+    if (base == 0) return false;
+    ntfs::ApplyFixups(rec);
+    if (ntfs::FindDataAttribute(rec).kind == ntfs::DataKind::NonResident)
+        map[static_cast<std::uint32_t>(base)].push_back(static_cast<std::uint32_t>(number));
+    return true;
+}
+
 }  // namespace
 
 ntfs::ExtensionMap CollectExtensionRecords(const ntfs::NtfsVolume& volume) {
     ntfs::ExtensionMap found;
-    const std::uint32_t spr = volume.sectorsPerRecord;
-    const std::uint32_t bps = volume.reader ? volume.reader->SectorSize() : 0;
-    if (spr == 0 || bps == 0) return found;
-    const std::size_t recordBytes = std::size_t(spr) * bps;
-    std::uint64_t total = 0;
-    for (const auto& run : volume.mftRuns) total += run.length;
-    const std::uint64_t records = total / spr;
-    std::vector<std::uint8_t> chunk(std::size_t(kRecordsPerRead) * recordBytes);
-    for (std::uint64_t first = 0; first < records; first += kRecordsPerRead) {
-        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(records - first, kRecordsPerRead));
-        ntfs::ReadMftSectors(volume, first * spr, n * spr, chunk);
-        for (std::uint32_t i = 0; i < n; ++i) {
-            std::span<std::uint8_t> rec(chunk.data() + i * recordBytes, recordBytes);
-            if (!ntfs::IsFileRecord(rec)) continue;
-            const std::uint64_t base = platform::U64(rec, kBaseReference);
-            if (base == 0) continue;
-            ntfs::ApplyFixups(rec);
-            if (ntfs::FindDataAttribute(rec).kind == ntfs::DataKind::NonResident)
-                found[static_cast<std::uint32_t>(base)].push_back(static_cast<std::uint32_t>(first + i));
-        }
+    MftRecords mft(volume);
+    for (std::uint64_t number = 0; number < mft.Count(); ++number) {
+        auto rec = mft.At(number);
+        if (ntfs::IsFileRecord(rec)) NoteExtensionRecord(rec, number, found);
     }
     return found;
 }
@@ -140,6 +172,7 @@ MftWalkResult RunMftWalk(AnalysisEnv& env) {
     items.totalSize = 0;
     ctx.analysis.extensionRecords.clear();
     ctx.analysis.extensionRecordsKnown = true;
+
     items.folders.AddFolderItem(ItemName::Wide(text::kLostName), false, kNtfsRoot, kLostFolder, 0, 0, 0, 0, 0);
 
     ntfs::NtfsVolume volume;
@@ -148,67 +181,38 @@ MftWalkResult RunMftWalk(AnalysisEnv& env) {
     volume.sectorsPerCluster = g.sectorsPerCluster;
     volume.sectorsPerRecord = g.sectorsPerRecord;
     volume.mftRuns = ctx.analysis.mftRuns;
-    const std::uint32_t spr = g.sectorsPerRecord;
-    const std::uint32_t bps = ctx.reader.SectorSize();
-    if (spr == 0 || bps == 0) return MftWalkResult::Empty;
-    const std::size_t recordBytes = std::size_t(spr) * bps;
+    MftRecords mft(volume);
+    if (mft.RecordBytes() == 0) return MftWalkResult::Empty;
 
-    std::uint64_t total = 0;
-    for (const auto& run : volume.mftRuns) total += run.length;
-
-    // The $MFT as one stream of records, read in large pieces through its
-    // runs: a record may be split between two runs.
-    const std::uint64_t records = total / spr;
     std::vector<NamelessFolder> nameless;
-    std::vector<std::uint8_t> chunk(std::size_t(kRecordsPerRead) * recordBytes);
-    std::uint64_t number = 0;
-    for (std::uint64_t first = 0; first < records; first += kRecordsPerRead) {
-        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(records - first, kRecordsPerRead));
-        ntfs::ReadMftSectors(volume, first * spr, n * spr, chunk);
-        bool stopped = false;
-        for (std::uint32_t i = 0; i < n; ++i) {
-            number = first + i;
-            if (!env.control.Checkpoint()) return MftWalkResult::Terminated;
-            if (env.control.StopRequested()) {
-                stopped = true;
-                break;
-            }
-            std::span<std::uint8_t> rec(chunk.data() + i * recordBytes, recordBytes);
-            if (number == kNtfsRoot || !ntfs::IsFileRecord(rec)) continue;
-            // Extension records belong to their base record's item; those
-            // holding data are remembered for the copy engine, which can
-            // then find them even when the base no longer lists them.
-            if (const std::uint64_t base = platform::U64(rec, kBaseReference)) {
-                ntfs::ApplyFixups(rec);
-                if (ntfs::FindDataAttribute(rec).kind == ntfs::DataKind::NonResident)
-                    ctx.analysis.extensionRecords[static_cast<std::uint32_t>(base)].push_back(
-                        static_cast<std::uint32_t>(number));
-                continue;
-            }
-            auto name = ntfs::ReadRecordName(volume, rec);
-            const std::uint8_t flags = ntfs::RecordFlags(rec);
-            if (name.name.empty()) {
-                if (flags == 2 || flags == 3)
-                    nameless.push_back({static_cast<std::uint32_t>(number), flags == 2,
-                                        ntfs::ReadStandardTimes(rec, platform::U16(rec, 0x14)).value_or(ntfs::StandardTimes{})});
-                continue;
-            }
-            const auto num = static_cast<std::uint32_t>(number);
-            const auto& t = name.times;
-            if (flags == 2 || flags == 3) {
-                items.folders.AddFolderItem(ItemName::Wide(name.name), flags == 2, name.parent, num, 0, t.modified,
-                                            t.created, t.accessed, 0);
-            } else {
-                const std::uint64_t size = DataSize(volume, rec, recordBytes);
-                items.files.AddFileItem(ItemName::Wide(name.name), flags == 0, size, name.parent, num, 0, t.modified,
-                                        t.created, t.accessed);
-                items.totalSize += size;
-            }
-            env.progress.UpdateProgress(items.totalSize, items.folders.Count(), items.files.Count(), name.name,
-                                        ProgressMode::Size);
-            env.progress.Percent((number + 1) * spr, total);
+    for (std::uint64_t number = 0; number < mft.Count(); ++number) {
+        if (!env.control.Checkpoint()) return MftWalkResult::Terminated;
+        if (env.control.StopRequested()) break;
+        auto rec = mft.At(number);
+        if (number == kNtfsRoot || !ntfs::IsFileRecord(rec)) continue;
+        if (NoteExtensionRecord(rec, number, ctx.analysis.extensionRecords)) continue;
+        auto name = ntfs::ReadRecordName(volume, rec);
+        const std::uint8_t flags = ntfs::RecordFlags(rec);
+        if (name.name.empty()) {
+            if (flags == 2 || flags == 3)
+                nameless.push_back({static_cast<std::uint32_t>(number), flags == 2,
+                                    ntfs::ReadStandardTimes(rec, platform::U16(rec, 0x14)).value_or(ntfs::StandardTimes{})});
+            continue;
         }
-        if (stopped) break;
+        const auto num = static_cast<std::uint32_t>(number);
+        const auto& t = name.times;
+        if (flags == 2 || flags == 3) {
+            items.folders.AddFolderItem(ItemName::Wide(name.name), flags == 2, name.parent, num, 0, t.modified,
+                                        t.created, t.accessed, 0);
+        } else {
+            const std::uint64_t size = DataSize(volume, rec, mft.RecordBytes());
+            items.files.AddFileItem(ItemName::Wide(name.name), flags == 0, size, name.parent, num, 0, t.modified,
+                                    t.created, t.accessed);
+            items.totalSize += size;
+        }
+        env.progress.UpdateProgress(items.totalSize, items.folders.Count(), items.files.Count(), name.name,
+                                    ProgressMode::Size);
+        env.progress.Percent((number + 1) * volume.sectorsPerRecord, mft.Sectors());
     }
     if (items.folders.Count() <= 1 && items.files.Count() == 0) return MftWalkResult::Empty;
     env.control.ClearStop();
