@@ -4,34 +4,18 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/pipeline.h"
 #include "analysis/volume_geometry.h"
-#include "app/app_context.h"
+#include "fuzz_support.h"
 
 using namespace dravik;
-
-namespace {
-class SilentPrompter : public app::Prompter {
-public:
-    void ViewMsgBox(const std::string&) override {}
-    int ViewQuestionMsg(const std::string&) override { return 2; }
-    std::optional<source::BadSectorAnswer> SectorsBadStatusAction() override { return source::BadSectorAnswer::SkipAll; }
-    std::optional<app::CopyErrorAnswer> ErrorCopying() override { return app::CopyErrorAnswer::Skip; }
-    std::optional<app::ReplaceChoice> FileReplaceOptions() override { return app::ReplaceChoice::Skip; }
-    void FatalError(const std::string&) noexcept override {}
-};
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1024 || size > (1 << 20)) return 0;
     std::vector<std::uint8_t> bytes(data, data + size);
     const char* labels[] = {"FAT12", "FAT16", "FAT32"};
     for (int run = 0; run < 3; ++run) {
-        SilentPrompter prompter;
-        app::AppContext ctx(prompter, [&](const platform::DeviceBacking&) {
-            return std::make_unique<source::MemoryDevice>(bytes);
-        });
-        ctx.devices.SetDisk(0, {"memory"});
+        fuzz::MemoryDisk disk(bytes);
+        auto& ctx = disk.ctx;
         ctx.source.SelectPhysicalDisk(0);
         ctx.source.EndSector = size / 512;
         ctx.source.PartitionLabel = labels[data[0] % 3];
@@ -52,13 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             g.clusterBase = g.rootDirStart + 4;
         }
         analysis::PrepareAnalysis(ctx);
-        app::WorkerControl control;
-        app::NullProgress sink;
-        analysis::AnalysisProgress progress(sink);
-        analysis::AnalysisEnv env{ctx, control, progress};
-        if (analysis::RunAnalysis(env) == analysis::AnalysisOutcome::CloseRequested && ctx.items.volumes.Count() > 0) {
+        if (fuzz::Analyse(ctx) == analysis::AnalysisOutcome::CloseRequested && ctx.items.volumes.Count() > 0) {
             ctx.analysis.partition.fileSystem = ctx.items.volumes.items[0].typeName;
-            analysis::RunAnalysis(env);  // the chosen volume
+            fuzz::Analyse(ctx);  // the chosen volume
         }
     }
     return 0;

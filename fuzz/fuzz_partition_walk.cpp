@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/app_context.h"
+#include "fuzz_support.h"
 #include "partition/partition_walk.h"
 #include "source/geometry_cache.h"
 #include "source/volume_probe.h"
@@ -12,15 +12,6 @@
 using namespace dravik;
 
 namespace {
-class SilentPrompter : public app::Prompter {
-public:
-    void ViewMsgBox(const std::string&) override {}
-    int ViewQuestionMsg(const std::string&) override { return 2; }
-    std::optional<source::BadSectorAnswer> SectorsBadStatusAction() override { return source::BadSectorAnswer::SkipAll; }
-    std::optional<app::CopyErrorAnswer> ErrorCopying() override { return app::CopyErrorAnswer::Skip; }
-    std::optional<app::ReplaceChoice> FileReplaceOptions() override { return app::ReplaceChoice::Skip; }
-    void FatalError(const std::string&) noexcept override {}
-};
 
 class CountingSink : public partition::PartitionItemSink {
 public:
@@ -32,9 +23,8 @@ public:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 512 || size > (1 << 20)) return 0;
     std::vector<std::uint8_t> bytes(data, data + size);
-    SilentPrompter prompter;
-    app::AppContext ctx(prompter, [&](const platform::DeviceBacking&) { return std::make_unique<source::MemoryDevice>(bytes); });
-    ctx.devices.SetDisk(0, {"memory"});
+    fuzz::MemoryDisk disk(bytes);
+    auto& ctx = disk.ctx;
     // A cached size inside the input, so that the backup search reads it.
     ctx.registry.SetValue(source::geometry_cache::kSize, "Disk0", std::to_string(size / 2));
     CountingSink sink;

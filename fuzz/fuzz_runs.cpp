@@ -5,24 +5,12 @@
 #include <vector>
 
 #include "analysis/ntfs_runs.h"
+#include "fuzz_support.h"
 #include "platform/device_map.h"
 #include "source/sector_reader.h"
-#include "app/prompter.h"
 
 using namespace dravik;
 using namespace dravik::analysis::ntfs;
-
-namespace {
-class SilentPrompter : public app::Prompter {
-public:
-    void ViewMsgBox(const std::string&) override {}
-    int ViewQuestionMsg(const std::string&) override { return 2; }
-    std::optional<source::BadSectorAnswer> SectorsBadStatusAction() override { return source::BadSectorAnswer::SkipAll; }
-    std::optional<app::CopyErrorAnswer> ErrorCopying() override { return app::CopyErrorAnswer::Skip; }
-    std::optional<app::ReplaceChoice> FileReplaceOptions() override { return app::ReplaceChoice::Skip; }
-    void FatalError(const std::string&) noexcept override {}
-};
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
@@ -31,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RunList runs;
     DecodeRuns(Bytes(data, size), b % 64, size, a, a % 9, runs);
 
-    SilentPrompter prompter;
+    fuzz::SilentPrompter prompter;
     platform::DeviceMap map;
     map.SetDisk(0, {"memory"});
     source::CurrentSource current;

@@ -8,21 +8,11 @@
 #include <string>
 
 #include "analysis/scan_log.h"
-#include "app/app_context.h"
+#include "fuzz_support.h"
 
 using namespace dravik;
 
 namespace {
-
-class SilentPrompter : public app::Prompter {
-public:
-    void ViewMsgBox(const std::string&) override {}
-    int ViewQuestionMsg(const std::string&) override { return 2; }
-    std::optional<source::BadSectorAnswer> SectorsBadStatusAction() override { return source::BadSectorAnswer::SkipAll; }
-    std::optional<app::CopyErrorAnswer> ErrorCopying() override { return app::CopyErrorAnswer::Skip; }
-    std::optional<app::ReplaceChoice> FileReplaceOptions() override { return app::ReplaceChoice::Skip; }
-    void FatalError(const std::string&) noexcept override {}
-};
 
 // The input as a file, in memory: the reader takes a path.
 const std::string& LogPath(const std::uint8_t* data, std::size_t size) {
@@ -44,7 +34,7 @@ std::size_t storedUnits = 0;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string& path = LogPath(data, size);
-    SilentPrompter prompter;
+    fuzz::SilentPrompter prompter;
     app::AppContext ctx(prompter, [](const platform::DeviceBacking&) { return nullptr; });
     if (!analysis::ReadScanLogHead(ctx, path)) return 0;
     app::WorkerControl control;
