@@ -13,26 +13,10 @@
 set -eu
 
 bin=$1
-images=${DRAVIK_BENCH_IMAGES:-${XDG_CACHE_HOME:-$HOME/.cache}/dravik-bench/images}
+. "$(dirname "$0")/lib.sh"
 image=$images/ntfs-large/ntfs-large.img
-generator=${DRAVIK_BENCH_GENERATOR:-$(cd "$(dirname "$0")/../.." && pwd)/shared/bench/make-ntfs-large.sh}
-
-if [ ! -f "$image" ]; then
-    [ -x "$generator" ] || { echo "bench/ntfs.sh: no image at $image and no generator at $generator" >&2; exit 1; }
-    echo "building $image (about 5 minutes)" >&2
-    IMAGES_ROOT=$images "$generator" >&2
-fi
-command -v fls >/dev/null || { echo "bench/ntfs.sh: fls (sleuthkit) is missing: scripts/install-deps" >&2; exit 1; }
-
-# Median wall time of three runs of a command, in seconds.
-median3() {
-    for i in 1 2 3; do
-        s=$(date +%s.%N)
-        "$@" >/dev/null 2>&1
-        e=$(date +%s.%N)
-        echo "$e - $s" | bc -l
-    done | sort -n | sed -n 2p
-}
+ensure_image "$image" "${DRAVIK_BENCH_GENERATOR:-$shared_bench/make-ntfs-large.sh}" "about 5 minutes"
+require_tool fls
 
 cat "$image" >/dev/null
 fls_s=$(median3 fls -r -p "$image")
@@ -44,12 +28,6 @@ echo "dd bs=1M: $dd_s s ($(printf '%.2f' "$(echo "$bytes / $dd_s / 1000000000" |
 
 out=$("$bin" "$image")
 echo "$out"
-last=$(echo "$out" | tail -n 1)
-field() { echo "$last" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
-mft_s=$(field mft_seconds)
-scan_s=$(field scan_seconds)
-per_item=$(field bytes_per_item)
-
-mft_vs_fls=$(printf '%.3f' "$(echo "$mft_s / $fls_s" | bc -l)")
-scan_vs_dd=$(printf '%.3f' "$(echo "$dd_s / $scan_s" | bc -l)")
-echo "ntfs-bench: mft_vs_fls=$mft_vs_fls scan_vs_dd=$scan_vs_dd bytes_per_item=$per_item"
+mft_vs_fls=$(ratio "$(result_field "$out" mft_seconds)" "$fls_s")
+scan_vs_dd=$(ratio "$dd_s" "$(result_field "$out" scan_seconds)")
+echo "ntfs-bench: mft_vs_fls=$mft_vs_fls scan_vs_dd=$scan_vs_dd bytes_per_item=$(result_field "$out" bytes_per_item)"

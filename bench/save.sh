@@ -8,11 +8,9 @@ set -eu
 
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
-images=${DRAVIK_BENCH_IMAGES:-${XDG_CACHE_HOME:-$HOME/.cache}/dravik-bench/images}
+. "$here/lib.sh"
 work=${DRAVIK_BENCH_WORK:-${XDG_CACHE_HOME:-$HOME/.cache}/dravik-bench/save}
-command -v tsk_recover >/dev/null || { echo "bench/save.sh: tsk_recover (sleuthkit) is missing" >&2; exit 1; }
-
-seconds() { s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N); echo "$e - $s" | bc -l; }
+require_tool tsk_recover
 
 run() {  # NAME IMAGE LABEL
     name=$1 image=$2 label=$3
@@ -22,13 +20,13 @@ run() {  # NAME IMAGE LABEL
     mkdir -p "$work"
     tsk_s=$(seconds tsk_recover -e "$image" "$work/$name-tsk")
     out=$("$bin" "$image" "$label" "$work/$name-ours")
-    ours_s=$(echo "$out" | tail -n 1 | tr ' ' '\n' | sed -n 's/^save_seconds=//p')
+    ours_s=$(result_field "$out" save_seconds)
     manifest=$(dirname "$image")/manifest-deleted.tsv
     ours_exact=$(python3 "$here/score_recovery.py" "$work/$name-ours" "$manifest")
     tsk_exact=$(python3 "$here/score_recovery.py" "$work/$name-tsk" "$manifest")
     echo "$name: ours $ours_s s ($out); tsk_recover -e $tsk_s s" >&2
     echo "$name deleted files byte-exact at their path: ours $ours_exact; tsk_recover $tsk_exact" >&2
-    eval "${name}_ratio=$(printf '%.3f' "$(echo "$ours_s / $tsk_s" | bc -l)")"
+    eval "${name}_ratio=$(ratio "$ours_s" "$tsk_s")"
     eval "${name}_exact=$(echo "$ours_exact" | sed -n 's/.*percent=//p')"
     rm -rf "$work/$name-ours" "$work/$name-tsk"
 }
