@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/analysis_texts.h"
+#include "analysis/fat_boot.h"
 #include "analysis/fat_chain.h"
 #include "analysis/fat_dir.h"
 #include "analysis/lost_items.h"
@@ -429,34 +430,21 @@ AnalysisOutcome RunFatExhaustiveScan(AnalysisEnv& env) {
             const platform::Bytes s(chunk.data() + std::size_t(i) * 512, 512);
             const std::uint64_t at = pos + i;
             const bool signature = U8(s, 510) == 0x55 && U8(s, 511) == 0xAA;
-            if (signature && platform::BytesEqual(s, 85, "32")) {
+            const bool fat32 = signature && platform::BytesEqual(s, 85, "32");
+            if (fat32 || (signature && platform::BytesEqual(s, 57, "16"))) {
+                const auto l = fat::DecodeBootLayout(s, at, fat32);
                 FatBootHit h;
                 h.sector = at;
-                h.sectorsPerFat = U32(s, 36);
-                h.sectorsPerCluster = U8(s, 13);
-                h.reservedSectors = U16(s, 14);
-                h.rootDirStart = U32(s, 44);
-                h.clusterBase = at + h.reservedSectors + 2ull * h.sectorsPerFat - 2ull * h.sectorsPerCluster;
-                h.fat1Start = at + h.reservedSectors;
-                h.fat2Start = at + h.reservedSectors + h.sectorsPerFat;
-                h.endSector = at + U32(s, 32);
-                h.typeName = "FAT32";
-                scan.AddFatBootHit(std::move(h));
-            } else if (signature && platform::BytesEqual(s, 57, "16")) {
-                FatBootHit h;
-                h.sector = at;
-                h.sectorsPerFat = U16(s, 22);
-                h.sectorsPerCluster = U8(s, 13);
-                h.rootDirSectors = U16(s, 17) / 16u;
-                h.reservedSectors = U16(s, 14);
-                h.rootDirStart = at + h.reservedSectors + 2ull * h.sectorsPerFat;
-                h.clusterBase = at + h.reservedSectors + h.rootDirSectors + 2ull * h.sectorsPerFat -
-                                2ull * h.sectorsPerCluster;
-                h.fat1Start = at + h.reservedSectors;
-                h.fat2Start = h.fat1Start + h.sectorsPerFat;
-                const std::uint32_t total = U16(s, 19) ? U16(s, 19) : U32(s, 32);
-                h.endSector = at + total;
-                h.typeName = "FAT16";
+                h.sectorsPerFat = l.sectorsPerFat;
+                h.sectorsPerCluster = l.sectorsPerCluster;
+                h.rootDirSectors = l.rootDirSectors;
+                h.reservedSectors = l.reservedSectors;
+                h.rootDirStart = l.rootDirStart;
+                h.clusterBase = l.clusterBase;
+                h.fat1Start = l.fat1Start;
+                h.fat2Start = l.fat2Start;
+                h.endSector = at + l.totalSectors;
+                h.typeName = fat32 ? "FAT32" : "FAT16";
                 scan.AddFatBootHit(std::move(h));
             } else if (fat::StartsWithDotEntries(s)) {
                 FoundFolder f;

@@ -4,6 +4,7 @@
 #include <bit>
 #include <vector>
 
+#include "analysis/fat_boot.h"
 #include "analysis/ntfs_boot.h"
 #include "analysis/ntfs_record.h"
 #include "analysis/ntfs_runs.h"
@@ -71,32 +72,23 @@ bool FatBootValid(app::AppContext& ctx, const std::vector<std::uint8_t>& boot, s
 bool ReadFatGeometry(app::AppContext& ctx, std::uint64_t start, bool fat32, VolumeGeometry& g,
                      const char* type) {
     auto boot = ReadSector(ctx, start);
-    auto spfOf = [&](const std::vector<std::uint8_t>& b) -> std::uint32_t { return fat32 ? U32(b, 36) : U16(b, 22); };
-    auto secondFat = [&](const std::vector<std::uint8_t>& b) { return start + U16(b, 14) + spfOf(b); };
-    if (!FatBootValid(ctx, boot, secondFat(boot))) {
+    auto layout = fat::DecodeBootLayout(boot, start, fat32);
+    if (!FatBootValid(ctx, boot, layout.fat2Start)) {
         if (!fat32) return false;
         boot = ReadSector(ctx, start + 6);  // the FAT32 backup boot sector
-        if (!FatBootValid(ctx, boot, secondFat(boot))) return false;
+        layout = fat::DecodeBootLayout(boot, start, fat32);
+        if (!FatBootValid(ctx, boot, layout.fat2Start)) return false;
     }
-    const std::uint32_t spc = U8(boot, 13);
-    const std::uint32_t reserved = U16(boot, 14);
-    const std::uint32_t spf = spfOf(boot);
     g = VolumeGeometry{};
     g.fileSystem = type;
-    g.sectorsPerCluster = spc;
-    g.sectorsPerFat = spf;
-    g.reservedSectors = reserved;
-    g.fat1Start = start + reserved;
-    g.fat2Start = start + reserved + spf;
-    if (fat32) {
-        g.rootDirStart = U32(boot, 44);
-        g.rootDirSectors = 0;
-        g.clusterBase = start + reserved + 2ull * spf - 2ull * spc;
-    } else {
-        g.rootDirStart = start + reserved + 2ull * spf;
-        g.rootDirSectors = U16(boot, 17) / 16u;
-        g.clusterBase = start + reserved + 2ull * spf + g.rootDirSectors - 2ull * spc;
-    }
+    g.sectorsPerCluster = layout.sectorsPerCluster;
+    g.sectorsPerFat = layout.sectorsPerFat;
+    g.reservedSectors = layout.reservedSectors;
+    g.fat1Start = layout.fat1Start;
+    g.fat2Start = layout.fat2Start;
+    g.rootDirStart = layout.rootDirStart;
+    g.rootDirSectors = layout.rootDirSectors;
+    g.clusterBase = layout.clusterBase;
     return true;
 }
 

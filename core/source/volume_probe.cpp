@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "analysis/fat_boot.h"
 #include "analysis/ntfs_record.h"
 #include "partition/boot_sector_id.h"
 #include "platform/le.h"
@@ -20,13 +21,9 @@ using platform::U8;
 
 // BIOS parameter block, shared by FAT and NTFS.
 namespace bpb {
+using namespace analysis::fat::bpb;
 inline constexpr std::size_t kBytesPerSector = 11;
-inline constexpr std::size_t kSectorsPerCluster = 13;
-inline constexpr std::size_t kReservedSectors = 14;
 inline constexpr std::size_t kFatCount = 16;
-inline constexpr std::size_t kRootEntries = 17;
-inline constexpr std::size_t kFatSectors16 = 22;
-inline constexpr std::size_t kFatSectors32 = 36;
 inline constexpr std::size_t kFsInfoSector = 48;
 inline constexpr std::size_t kLabel16 = 43;
 inline constexpr std::size_t kLabel32 = 71;
@@ -88,8 +85,8 @@ std::optional<FatLayout> DecodeFatLayout(Bytes boot) {
     const std::uint32_t spc = U8(boot, bpb::kSectorsPerCluster);
     const std::uint32_t fats = U8(boot, bpb::kFatCount);
     f.reserved = U16(boot, bpb::kReservedSectors);
-    f.fatSectors = U16(boot, bpb::kFatSectors16);
-    if (f.fatSectors == 0) f.fatSectors = U32(boot, bpb::kFatSectors32);
+    f.fatSectors = U16(boot, bpb::kSectorsPerFat16);
+    if (f.fatSectors == 0) f.fatSectors = U32(boot, bpb::kSectorsPerFat32);
     if (!IsPowerOfTwo(f.bytesPerSector) || f.bytesPerSector < 512 || f.bytesPerSector > 4096 || !IsPowerOfTwo(spc) ||
         fats == 0 || f.reserved == 0 || f.fatSectors == 0)
         return std::nullopt;
