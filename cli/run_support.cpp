@@ -1,13 +1,10 @@
 #include "run_support.h"
 
 #include <filesystem>
-#include <fstream>
 
 #include "analysis/analysis_texts.h"
 #include "analysis/scan_log.h"
 #include "analysis/volume_geometry.h"
-#include "platform/le.h"
-#include "platform/text.h"
 #include "source/drive_catalogue.h"
 
 namespace dravik::cli {
@@ -37,18 +34,6 @@ private:
     Session& s_;
     app::WorkerControl& control_;
 };
-
-// The disk model a log was made on, from its head.
-std::string LogModel(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> head(68);
-    if (!in.read(reinterpret_cast<char*>(head.data()), 68)) return {};
-    const std::uint32_t length = platform::U32(head, 64);
-    if (length > 4096) return {};
-    std::vector<std::uint8_t> text(std::size_t(length) * 2);
-    if (!in.read(reinterpret_cast<char*>(text.data()), static_cast<std::streamsize>(text.size()))) return {};
-    return platform::Utf16ToUtf8(platform::Utf16At(text, 0, length).value_or(u""));
-}
 
 // Selects the disk (or drive) whose model is `model`; false when none is.
 bool SelectModel(app::AppContext& ctx, const std::string& model) {
@@ -82,7 +67,7 @@ std::unique_ptr<results::ResultsView> LoadLog(Session& s, const std::string& log
     if (!std::filesystem::exists(path) && std::filesystem::exists(analysis::ScanLogPath(path)))
         path = analysis::ScanLogPath(path);
     if (!std::filesystem::exists(path)) throw CliError("no scan log " + log);
-    const std::string model = LogModel(path);
+    const std::string model = analysis::ScanLogDeviceModel(path).value_or("");
     const bool found = SelectModel(ctx, model);
     if (needSource && !found)
         throw CliError("the scan log was made on \"" + model + "\": attach that disk or image with --image");

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -51,6 +52,10 @@ std::string SelectedDiskModel(const app::AppContext& ctx);
 // after showing the message when the path is empty or the file cannot be
 // written (an incomplete file is removed).
 bool SaveScanLog(app::AppContext& ctx, std::string_view path, ScanLogOrigin origin = ScanLogOrigin::Results);
+
+// The model of the disk the log at `path` was made on, for choosing the
+// source before its head is read; nullopt when the file is not a readable log.
+std::optional<std::string> ScanLogDeviceModel(std::string_view path);
 
 // Reads the head of the log at `path` (taken as it is). Refuses a log made
 // on another disk model than the one selected ("Please select proper

@@ -110,6 +110,17 @@ constexpr std::uint32_t kMaxModelChars = 0x7FFF;
 
 std::uint64_t Time(platform::Bytes b, std::size_t off) { return platform::U64(b, off); }
 
+// The device model: its length, then its characters. Empty with the cursor
+// failed when it does not fit.
+std::u16string ReadModel(LogCursor& c) {
+    const std::uint32_t chars = c.U32();
+    if (c.Failed() || chars > kMaxModelChars) {
+        c.Fail();
+        return {};
+    }
+    return c.Text(chars);
+}
+
 VolumeDescriptor ReadVolumeRecord(LogCursor& c) {
     namespace r = scanlog::volume_record;
     const platform::Bytes b = c.Take(r::kSize);
@@ -211,6 +222,15 @@ void ApplyHead(app::AppContext& ctx, const LogHead& h, const std::string& path, 
 
 }  // namespace
 
+std::optional<std::string> ScanLogDeviceModel(std::string_view path) {
+    auto in = LogInput::Open(std::string(path));
+    if (!in) return std::nullopt;
+    LogCursor c(*in, scanlog::head::kModelLength);
+    const std::u16string model = ReadModel(c);
+    if (c.Failed()) return std::nullopt;
+    return platform::Utf16ToUtf8(model);
+}
+
 bool ReadScanLogHead(app::AppContext& ctx, std::string_view chosen, bool checkDevice) {
     auto& prompter = ctx.prompter;
     if (chosen.empty()) {
@@ -234,9 +254,7 @@ bool ReadScanLogHead(app::AppContext& ctx, std::string_view chosen, bool checkDe
     if (c.Failed()) return notValid();
     if (kind > 1) return false;
     h.scanTimeRecords = kind == 1;
-    const std::uint32_t modelChars = c.U32();
-    if (c.Failed() || modelChars > kMaxModelChars) return notValid();
-    h.model = c.Text(modelChars);
+    h.model = ReadModel(c);
     if (c.Failed()) return notValid();
     if (checkDevice && h.model != platform::Utf8ToUtf16(SelectedDiskModel(ctx))) {
         prompter.ViewMsgBox(text::kSelectProperDevice);

@@ -549,6 +549,16 @@ TEST_F(HandMadeLog, ALogOfAnotherDiskModelIsRefused) {
     EXPECT_EQ(b.ctx.source.DeviceIndex, 1) << "the log's disk";
 }
 
+TEST_F(HandMadeLog, TheModelIsReadBeforeADiskIsChosen) {
+    const fs::path log = Save(h, dir);
+    EXPECT_EQ(ScanLogDeviceModel(log.string()), "Model X.img");
+    auto bytes = ReadAll(log);
+    bytes.resize(70);  // the length promises more characters than follow
+    WriteAll(dir / "cut.qsln", bytes);
+    EXPECT_EQ(ScanLogDeviceModel((dir / "cut.qsln").string()), std::nullopt);
+    EXPECT_EQ(ScanLogDeviceModel((dir / "missing.qsln").string()), std::nullopt);
+}
+
 // ---- damaged and crafted logs ----
 
 // A small real log and where its lists begin.
