@@ -466,22 +466,11 @@ def live_rows(fat, check_content=True):
 
 
 def write_tsv(path, rows):
-    with open(path, "w", encoding="utf-8", newline="\n") as fh:
-        fh.write("\t".join(COLUMNS) + "\n")
-        for r in sorted(rows, key=lambda r: (r["path"], r["state"] != "live")):
-            fh.write("\t".join(str(r[c]) for c in COLUMNS) + "\n")
+    ntfsman.write_tsv(path, rows, COLUMNS)
 
 
 def read_tsv(path):
-    with open(path, encoding="utf-8") as fh:
-        head = fh.readline().rstrip("\n").split("\t")
-        if head != COLUMNS:
-            die(f"{path}: unexpected header {head}")
-        rows = [dict(zip(COLUMNS, l.rstrip("\n").split("\t"))) for l in fh]
-    for r in rows:
-        for c in ("size", "mtime", "crtime", "atime", "record", "parent", "fragments"):
-            r[c] = int(r[c])
-    return rows
+    return ntfsman.read_tsv(path, COLUMNS)
 
 
 def mtools_listing(img, scratch):

@@ -360,22 +360,23 @@ def walk_mount(vol, mnt):
     return rows
 
 
-def write_tsv(path, rows):
+def write_tsv(path, rows, columns=COLUMNS):
     with open(path, "w", encoding="utf-8", newline="\n") as fh:
-        fh.write("\t".join(COLUMNS) + "\n")
+        fh.write("\t".join(columns) + "\n")
         for r in sorted(rows, key=lambda r: (r["path"], r["state"] != "live")):
-            fh.write("\t".join(str(r[c]) for c in COLUMNS) + "\n")
+            fh.write("\t".join(str(r[c]) for c in columns) + "\n")
 
 
-def read_tsv(path):
+def read_tsv(path, columns=COLUMNS):
+    """Rows of a manifest with the numbers as ints ("-" fragments stay)."""
     with open(path, encoding="utf-8") as fh:
         head = fh.readline().rstrip("\n").split("\t")
-        if head != COLUMNS:
+        if head != columns:
             die(f"{path}: unexpected header {head}")
         rows = []
         for line in fh:
             v = line.rstrip("\n").split("\t")
-            rows.append(dict(zip(COLUMNS, v)))
+            rows.append(dict(zip(columns, v)))
     for r in rows:
         for c in ("size", "mtime", "crtime", "atime", "record", "parent"):
             r[c] = int(r[c])
