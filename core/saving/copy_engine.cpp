@@ -80,7 +80,7 @@ struct CopyEngine::Output {
     std::uint64_t written = 0;
     std::uint32_t counter = 0;
     bool saveRun = true;
-    std::atomic<std::uint64_t>* saveRunBytes = nullptr;  // the run's total, counted during a save run
+    std::atomic<std::uint64_t>* saveRunBytes = nullptr;  // the save run's total; none for a preview
     bool failed = false;  // a write to the destination failed
     const std::atomic<bool>* stop = nullptr;
     const std::function<void(int)>* percent = nullptr;
@@ -99,7 +99,7 @@ struct CopyEngine::Output {
             data += w;
             n -= static_cast<std::size_t>(w);
             written += static_cast<std::uint64_t>(w);
-            if (saveRun && saveRunBytes) *saveRunBytes += static_cast<std::uint64_t>(w);
+            if (saveRunBytes) *saveRunBytes += static_cast<std::uint64_t>(w);
         }
         return true;
     }
@@ -232,7 +232,7 @@ void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
     out.path = path;
     out.size = file.size;
     out.saveRun = saveRun;
-    out.saveRunBytes = &ctx_.saveRun.bytesWritten;
+    if (saveRun) out.saveRunBytes = &ctx_.saveRun.bytesWritten;
     // Never through a link planted where the file goes.
     out.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (out.fd < 0) {
