@@ -101,13 +101,9 @@ int RunList(const Common& common, const ListOptions& o) {
     // The folder to list, by its names from the root.
     results::NodeHandle start = tree.Root();
     if (!o.folder.empty()) {
-        std::u16string want = platform::Utf8ToUtf16(o.folder);
-        while (!want.empty() && want.back() == u'/') want.pop_back();
-        std::replace(want.begin(), want.end(), u'/', u'\\');
-        start = results::kNoNode;
-        for (results::NodeHandle n = 1; n <= tree.Size(); ++n)
-            if (tree.Path(n) == want) start = n;
-        if (start == results::kNoNode) throw CliError("no folder " + o.folder + " in the scan log");
+        const auto found = tree.NodesAtPath(TreePath(o.folder));
+        if (found.empty()) throw CliError("no folder " + o.folder + " in the scan log");
+        start = found.front();
     }
     std::vector<Entry> entries;
     std::vector<results::NodeHandle> stack{start};

@@ -118,21 +118,16 @@ void Select(results::ResultsView& view, const std::string& what) {
         results::SetAllHitsChecked(view, hits, true, control);
         return;
     }
-    std::u16string path = platform::Utf8ToUtf16(what);
-    while (!path.empty() && path.back() == u'/') path.pop_back();
-    std::replace(path.begin(), path.end(), u'/', u'\\');
-    for (results::NodeHandle n = 1; n <= tree.Size(); ++n) {
-        if (n != tree.Root() && tree.Path(n) == path) {
-            if (!tree.Node(n).checked) view.ToggleNode(n);
-            return;
-        }
+    const std::u16string path = TreePath(what);
+    if (const auto folders = tree.NodesAtPath(path); !folders.empty() && folders.front() != tree.Root()) {
+        if (!tree.Node(folders.front()).checked) view.ToggleNode(folders.front());
+        return;
     }
     // A file: its folder's node, then the file among that folder's rows.
     const auto slash = path.rfind(u'\\');
     const std::u16string folder = slash == std::u16string::npos ? u"" : path.substr(0, slash);
     const std::u16string name = slash == std::u16string::npos ? path : path.substr(slash + 1);
-    for (results::NodeHandle n = 1; n <= tree.Size(); ++n) {
-        if (tree.Path(n) != folder) continue;
+    for (const auto n : tree.NodesAtPath(folder)) {
         view.ShowFolder(tree.FolderNumber(n));
         for (const auto& row : view.Rows())
             if (row.file && results::DisplayName16(*row.file) == name) return view.SetFileChecked(*row.file, true, n);

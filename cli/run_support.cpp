@@ -1,10 +1,12 @@
 #include "run_support.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "analysis/analysis_texts.h"
 #include "analysis/scan_log.h"
 #include "analysis/volume_geometry.h"
+#include "platform/text.h"
 #include "source/drive_catalogue.h"
 
 namespace dravik::cli {
@@ -79,6 +81,13 @@ std::unique_ptr<results::ResultsView> LoadLog(Session& s, const std::string& log
     auto view = std::make_unique<results::ResultsView>(ctx);
     view->Open();
     return view;
+}
+
+std::u16string TreePath(const std::string& shellPath) {
+    std::u16string path = platform::Utf8ToUtf16(shellPath);
+    while (!path.empty() && path.back() == u'/') path.pop_back();
+    std::replace(path.begin(), path.end(), u'/', u'\\');
+    return path;
 }
 
 }  // namespace dravik::cli

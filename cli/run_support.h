@@ -19,4 +19,8 @@ analysis::AnalysisOutcome RunAnalysisInterruptibly(Session& s);
 // was made on) and its lists, and returns the results view over them.
 std::unique_ptr<results::ResultsView> LoadLog(Session& s, const std::string& log, bool needSource);
 
+// A path as the shell writes it ("Docs/Letters/", UTF-8) as the tree writes
+// it ("Docs\Letters").
+std::u16string TreePath(const std::string& shellPath);
+
 }  // namespace dravik::cli

@@ -95,4 +95,30 @@ std::u16string ResultsTree::Path(NodeHandle h) const {
     return path;
 }
 
+std::vector<NodeHandle> ResultsTree::NodesAtPath(std::u16string_view path) const {
+    std::vector<NodeHandle> found;
+    if (!Valid(Root())) return found;
+    std::vector<std::u16string_view> parts;
+    for (std::size_t at = 0; !path.empty();) {
+        const std::size_t end = path.find(u'\\', at);
+        parts.push_back(path.substr(at, end == std::u16string_view::npos ? std::u16string_view::npos : end - at));
+        if (end == std::u16string_view::npos) break;
+        at = end + 1;
+    }
+    // Depth first over the children whose text matches the next part.
+    std::vector<std::pair<NodeHandle, std::size_t>> stack{{Root(), 0}};
+    while (!stack.empty()) {
+        const auto [node, depth] = stack.back();
+        stack.pop_back();
+        if (depth == parts.size()) {
+            found.push_back(node);
+            continue;
+        }
+        const auto& children = Node(node).children;
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            if (Node(*it).text == parts[depth]) stack.push_back({*it, depth + 1});
+    }
+    return found;
+}
+
 }  // namespace dravik::results

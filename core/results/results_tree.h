@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/item_store.h"
@@ -57,6 +58,9 @@ public:
     // Node texts from below the root, joined by '\': "Docs\Letters". Empty
     // for the root.
     std::u16string Path(NodeHandle h) const;
+    // The nodes whose Path is `path`, in tree order (the root for an empty
+    // one): folders of one name may stand side by side.
+    std::vector<NodeHandle> NodesAtPath(std::u16string_view path) const;
 
     // Depth first over the descendants of `h` (not `h` itself): first child,
     // its descendants, then the next sibling.

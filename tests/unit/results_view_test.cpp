@@ -86,6 +86,22 @@ TEST_F(ResultsFixture, TreeOfTheCurrentVolumeInAlphabeticalOrder) {
     EXPECT_EQ(tree.Path(tree.Root()), u"");
 }
 
+TEST_F(ResultsFixture, NodesAreFoundByPathAmongFoldersOfOneName) {
+    // A second "Docs" (a deleted one) holding "Letters" too, and one without.
+    Folder(u"Docs", 30, 5, 0, true);
+    Folder(u"Letters", 31, 30);
+    Build();
+    const auto& tree = view->Tree();
+    EXPECT_EQ(tree.NodesAtPath(u""), std::vector<NodeHandle>{tree.Root()});
+    EXPECT_EQ(tree.NodesAtPath(u"Docs").size(), 2u);
+    EXPECT_EQ(tree.NodesAtPath(u"Docs\\Letters").size(), 2u);
+    const auto pics = tree.NodesAtPath(u"pics");
+    EXPECT_EQ(pics, std::vector<NodeHandle>{NodeOf(12)});
+    EXPECT_TRUE(tree.NodesAtPath(u"Pics").empty()) << "names compare exactly";
+    EXPECT_TRUE(tree.NodesAtPath(u"Docs\\Nothing").empty());
+    EXPECT_TRUE(tree.NodesAtPath(u"Docs\\").empty());
+}
+
 TEST_F(ResultsFixture, RowsTextsAndSorting) {
     Build();
     EXPECT_EQ(RowNames(), (std::vector<std::string>{"$Recycle.Bin", "Docs", "Lost", "pics", "root.txt"}));
