@@ -41,18 +41,6 @@ const char* OutcomeText(const saving::FileReport& r) {
     return "";
 }
 
-// What reached the destination, read back.
-std::string Md5Of(const fs::path& p) {
-    platform::Md5 md5;
-    std::ifstream in(p, std::ios::binary);
-    std::vector<char> buf(1 << 20);
-    while (in) {
-        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-        md5.Update({reinterpret_cast<const std::uint8_t*>(buf.data()), static_cast<std::size_t>(in.gcount())});
-    }
-    return md5.HexDigest();
-}
-
 // Dates of the command line (YYYY-MM-DD) as the settings' list selections.
 saving::DateSelections Selections(const std::vector<std::string>& range) {
     saving::DateSelections s{};
@@ -212,7 +200,7 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
                           {"destination", r.destination.string()},
                           {"size", r.file->size},
                           {"written", r.written},
-                          {"md5", written ? nlohmann::json(Md5Of(r.destination)) : nlohmann::json(nullptr)},
+                          {"md5", written ? nlohmann::json(platform::Md5::OfFile(r.destination)) : nlohmann::json(nullptr)},
                           {"deleted", r.file->deleted == analysis::kYes},
                           {"outcome", OutcomeText(r)}});
     });

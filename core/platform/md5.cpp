@@ -1,5 +1,8 @@
 #include "platform/md5.h"
 
+#include <fstream>
+#include <vector>
+
 namespace dravik::platform {
 
 namespace {
@@ -42,6 +45,17 @@ std::string Md5::HexDigest() {
 std::string Md5::Of(std::span<const std::uint8_t> data) {
     Md5 m;
     m.Update(data);
+    return m.HexDigest();
+}
+
+std::string Md5::OfFile(const std::filesystem::path& path) {
+    Md5 m;
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> buf(1 << 20);
+    while (in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        m.Update({reinterpret_cast<const std::uint8_t*>(buf.data()), static_cast<std::size_t>(in.gcount())});
+    }
     return m.HexDigest();
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 
@@ -15,6 +16,9 @@ public:
     // Lower-case hex; ends the computation.
     std::string HexDigest();
     static std::string Of(std::span<const std::uint8_t> data);
+    // Of a file's contents, read in large pieces; an unreadable file counts
+    // as empty.
+    static std::string OfFile(const std::filesystem::path& path);
 
 private:
     void Transform();

@@ -55,12 +55,6 @@ Result Cli(const std::vector<std::string>& args, const std::string& before = "")
     return r;
 }
 
-std::string Md5Of(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return Md5::Of(b);
-}
-
 class CliTest : public ::testing::Test {
 protected:
     fs::path dir = fs::temp_directory_path() / ("dravik-cli-" + std::to_string(::getpid()) + "-" +
@@ -99,7 +93,7 @@ TEST_F(CliTest, DisksListsAnAttachedImageWithItsPartitions) {
 
 TEST_F(CliTest, NtfsDeletedModeListsTheManifestAndRecoversByteExact) {
     const std::string image = Image("ntfs-basic"), log = (dir / "basic").string();
-    const std::string before = Md5Of(image);
+    const std::string before = Md5::OfFile(image);
     auto r = Analyse(image, {}, log);
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_TRUE(fs::exists(log + ".qsln"));
@@ -162,7 +156,7 @@ TEST_F(CliTest, NtfsDeletedModeListsTheManifestAndRecoversByteExact) {
     int exact = 0, timed = 0;
     for (const auto& row : ReadManifest(ManifestPath("ntfs-basic.manifest.tsv")))
         if (row.IsFile() && row.state == "live") {
-            exact += Md5Of(out / row.path) == row.md5;
+            exact += Md5::OfFile(out / row.path) == row.md5;
             // FILETIME ticks since 1601 against the written file's seconds since 1970.
             struct stat st {};
             if (::stat((out / row.path).c_str(), &st) == 0)
@@ -175,12 +169,12 @@ TEST_F(CliTest, NtfsDeletedModeListsTheManifestAndRecoversByteExact) {
     // Files whose data runs on in extension records come whole from a log
     // too (the log does not carry the walk's map of them).
     for (const auto& e : report) EXPECT_EQ(e["outcome"], "written") << e["source"];
-    EXPECT_EQ(Md5Of(image), before) << "the source is never written";
+    EXPECT_EQ(Md5::OfFile(image), before) << "the source is never written";
 }
 
 TEST_F(CliTest, NtfsFormattedModeFindsTheOldFolders) {
     const std::string image = Image("ntfs-formatted");
-    const std::string before = Md5Of(image);
+    const std::string before = Md5::OfFile(image);
     auto r = Analyse(image, {"--mode", "formatted"}, (dir / "fmt").string());
     ASSERT_EQ(r.status, 0) << r.err;
     r = Cli({"ls", (dir / "fmt.qsln").string(), "-r", "--json", "--no-system-disks"});
@@ -198,7 +192,7 @@ TEST_F(CliTest, NtfsFormattedModeFindsTheOldFolders) {
         }
     EXPECT_GT(old, 0);
     EXPECT_GE(found * 10, old * 9) << "most files of the old volume are found by their records";
-    EXPECT_EQ(Md5Of(image), before);
+    EXPECT_EQ(Md5::OfFile(image), before);
 }
 
 TEST_F(CliTest, FatFormattedModeAndAPartitionedDisk) {
@@ -240,7 +234,7 @@ TEST_F(CliTest, PartitionSearchOverADiskWithoutItsTable) {
     for (const auto& row : ReadManifest(ManifestPath("disk-zeroed.p2.manifest.tsv")))
         if (row.IsFile() && row.state == "live") {
             ++live;
-            exact += Md5Of(out / row.path) == row.md5;
+            exact += Md5::OfFile(out / row.path) == row.md5;
         }
     EXPECT_GT(live, 0);
     EXPECT_EQ(exact, live) << "the found volume is walked like a listed one: every live file at its path";

@@ -23,12 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Md5OfFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return test::Md5::Of(bytes);
-}
-
 class TempDir {
 public:
     TempDir() {
@@ -97,7 +91,7 @@ TEST(SaveNtfs, EveryLiveFileIsWrittenByteExactWithItsTime) {
             SCOPED_TRACE(row.path);
             ASSERT_TRUE(fs::exists(path));
             EXPECT_EQ(fs::file_size(path), row.size);
-            EXPECT_EQ(Md5OfFile(path), row.md5);
+            EXPECT_EQ(test::Md5::OfFile(path), row.md5);
             struct stat st {};
             ::stat(path.c_str(), &st);
             const std::uint64_t ft = (std::uint64_t(st.st_mtim.tv_sec) * 10'000'000ull + st.st_mtim.tv_nsec / 100) +
@@ -108,8 +102,8 @@ TEST(SaveNtfs, EveryLiveFileIsWrittenByteExactWithItsTime) {
             // The files of a folder whose record a new file took are saved
             // into "Lost".
             const fs::path lost = s->dest.path() / "Lost" / row.Name();
-            if (fs::exists(path) && Md5OfFile(path) == row.md5) ++deletedExact;
-            else if (fs::exists(lost) && Md5OfFile(lost) == row.md5) ++inLost;
+            if (fs::exists(path) && test::Md5::OfFile(path) == row.md5) ++deletedExact;
+            else if (fs::exists(lost) && test::Md5::OfFile(lost) == row.md5) ++inLost;
         }
     }
     std::printf("ntfs-basic: %d live files exact; %d of %d deleted files byte-exact at their path, %d in Lost\n",
@@ -183,14 +177,14 @@ TEST_P(SaveFat, EveryFileWhoseClustersSurviveIsWrittenByteExact) {
         if (row.state == "live") {
             ++live;
             ASSERT_TRUE(fs::exists(saved));
-            EXPECT_EQ(Md5OfFile(saved), row.md5);
+            EXPECT_EQ(test::Md5::OfFile(saved), row.md5);
             // The two-second part of the DOS time is not restored.
             EXPECT_EQ(DosWords(saved), row.mtime & ~0x1Fu);
         } else if (row.size > 0) {
             // Deleted, fragmented ones too: their clusters were freed and
             // nothing was written over them.
             ++deleted;
-            const bool exact = fs::exists(saved) && Md5OfFile(saved) == row.md5;
+            const bool exact = fs::exists(saved) && test::Md5::OfFile(saved) == row.md5;
             deletedExact += exact;
         }
     }
@@ -217,7 +211,7 @@ TEST(SaveFatChains, ABrokenFirstFatChainIsTakenFromTheSecond) {
     const auto path = s->dest.path() / "Fragmented" / "split in pieces.dat";
     for (const auto& row : test::ReadManifest(test::ManifestPath("fat16.manifest.tsv")))
         if (row.path == "Fragmented/split in pieces.dat") {
-            EXPECT_EQ(Md5OfFile(path), row.md5);
+            EXPECT_EQ(test::Md5::OfFile(path), row.md5);
         }
 }
 
@@ -260,7 +254,7 @@ TEST(SaveControl, PreviewExtractionAndStop) {
     EXPECT_EQ(last, 100);
     for (const auto& row : test::ReadManifest(test::ManifestPath("ntfs-basic.manifest.tsv")))
         if (row.path == "Fragmented/frag large.bin") {
-            EXPECT_EQ(Md5OfFile(target), row.md5);
+            EXPECT_EQ(test::Md5::OfFile(target), row.md5);
         }
     std::atomic<bool> stop = true;
     EXPECT_FALSE(engine.ExtractFile(*big, s->dest.path() / "stopped.bin", &stop, {}));

@@ -30,11 +30,6 @@ std::string Slurp(const fs::path& p) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-std::string Md5OfImage(const fs::path& p) {
-    const std::string s = Slurp(p);
-    return test::Md5::Of({reinterpret_cast<const std::uint8_t*>(s.data()), s.size()});
-}
-
 // fat12 analysed, with Docs/Letters/2023/Drafts (DRAFT1.TXT and "letter to
 // the bank.txt") checked.
 class DraftsSave : public ::testing::Test {
@@ -273,7 +268,7 @@ TEST_F(BadSectorSave, RetryAsksAtEveryFailedRead) {
 
 TEST(SaveSource, IsNeverWritten) {
     const auto image = test::ImagePath("fat16.img");
-    const std::string before = Md5OfImage(image);
+    const std::string before = test::Md5::OfFile(image);
     struct stat st0 {};
     ::stat(image.c_str(), &st0);
     {
@@ -292,7 +287,7 @@ TEST(SaveSource, IsNeverWritten) {
     }
     struct stat st1 {};
     ::stat(image.c_str(), &st1);
-    EXPECT_EQ(Md5OfImage(image), before);
+    EXPECT_EQ(test::Md5::OfFile(image), before);
     EXPECT_EQ(st1.st_mtim.tv_sec, st0.st_mtim.tv_sec);
 }
 
