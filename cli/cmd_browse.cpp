@@ -150,17 +150,6 @@ int RunList(const Common& common, const ListOptions& o) {
     return 0;
 }
 
-namespace {
-
-results::DayMonthYear ParseDay(const std::string& text) {
-    int y = 0, m = 0, d = 0;
-    if (std::sscanf(text.c_str(), "%d-%d-%d", &y, &m, &d) != 3 || m < 1 || m > 12 || d < 1 || d > 31)
-        throw CliError("a date is written YYYY-MM-DD: " + text);
-    return {d, m, y};
-}
-
-}  // namespace
-
 int RunSearch(const Common& common, const SearchOptions& o) {
     Session s;
     s.Catalogue(common.images, !common.noSystemDisks);
@@ -183,8 +172,12 @@ int RunSearch(const Common& common, const SearchOptions& o) {
         c.dateKind = o.date[0] == "modified"   ? results::TimeKind::Modified
                      : o.date[0] == "accessed" ? results::TimeKind::Accessed
                                                : results::TimeKind::Created;
-        c.dateFrom = ParseDay(o.date[1]);
-        c.dateTo = ParseDay(o.date[2]);
+        auto day = [](const std::string& text) {
+            if (auto d = ParseDay(text)) return *d;
+            throw CliError("a date is written YYYY-MM-DD: " + text);
+        };
+        c.dateFrom = day(o.date[1]);
+        c.dateTo = day(o.date[2]);
     }
     app::WorkerControl control;
     const auto hits = results::RunSearch(*view, c, control);

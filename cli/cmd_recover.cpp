@@ -45,13 +45,12 @@ const char* OutcomeText(const saving::FileReport& r) {
 saving::DateSelections Selections(const std::vector<std::string>& range) {
     saving::DateSelections s{};
     for (int i = 0; i < 2; ++i) {
-        int y = 0, m = 0, d = 0;
-        if (std::sscanf(range[i].c_str(), "%d-%d-%d", &y, &m, &d) != 3 || m < 1 || m > 12 || d < 1 || d > 31 ||
-            y < saving::kFirstListYear || y > 2030)
+        const auto d = ParseDay(range[i]);
+        if (!d || d->year < saving::kFirstListYear || d->year > 2030)
             throw CliError("a date is written YYYY-MM-DD, from 1970 to 2030: " + range[i]);
-        s[i * 3 + 0] = d - 1;
-        s[i * 3 + 1] = m - 1;
-        s[i * 3 + 2] = y - saving::kFirstListYear;
+        s[i * 3 + 0] = d->day - 1;
+        s[i * 3 + 1] = d->month - 1;
+        s[i * 3 + 2] = d->year - saving::kFirstListYear;
     }
     return s;
 }

@@ -1,6 +1,7 @@
 #include "run_support.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "analysis/analysis_texts.h"
@@ -81,6 +82,13 @@ std::unique_ptr<results::ResultsView> LoadLog(Session& s, const std::string& log
     auto view = std::make_unique<results::ResultsView>(ctx);
     view->Open();
     return view;
+}
+
+std::optional<results::DayMonthYear> ParseDay(const std::string& text) {
+    int y = 0, m = 0, d = 0;
+    if (std::sscanf(text.c_str(), "%d-%d-%d", &y, &m, &d) != 3 || m < 1 || m > 12 || d < 1 || d > 31)
+        return std::nullopt;
+    return results::DayMonthYear{d, m, y};
 }
 
 std::u16string TreePath(const std::string& shellPath) {

@@ -4,10 +4,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "analysis/pipeline.h"
 #include "results/results_view.h"
+#include "results/search.h"
 #include "session.h"
 
 namespace dravik::cli {
@@ -18,6 +20,10 @@ analysis::AnalysisOutcome RunAnalysisInterruptibly(Session& s);
 // Loads a scan log into the session: its head (with or without the disk it
 // was made on) and its lists, and returns the results view over them.
 std::unique_ptr<results::ResultsView> LoadLog(Session& s, const std::string& log, bool needSource);
+
+// A date as the command line writes it (YYYY-MM-DD); nullopt when it is not
+// one.
+std::optional<results::DayMonthYear> ParseDay(const std::string& text);
 
 // A path as the shell writes it ("Docs/Letters/", UTF-8) as the tree writes
 // it ("Docs\Letters").

@@ -8,6 +8,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <set>
@@ -273,6 +274,36 @@ TEST_F(CliTest, ConflictOptionsAndStatusesForScripts) {
             for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             EXPECT_EQ(ext, ".txt") << e.path();
         }
+}
+
+TEST_F(CliTest, DateOptionsSelectByModifiedDate) {
+    const std::string image = Image("fat16"), log = (dir / "f").string();
+    ASSERT_EQ(Analyse(image, {}, log).status, 0);
+    EXPECT_EQ(Cli({"search", log + ".qsln", "*", "--date", "modified", "2015-13-01", "2019-12-31"}).status, 2)
+        << "month 13";
+    EXPECT_EQ(Cli({"recover", log + ".qsln", "--to", (dir / "x").string(), "--all", "--modified", "1960-01-01",
+                   "2019-12-31", "--image", image, "--no-system-disks"})
+                  .status,
+              2)
+        << "before the first year the date lists hold";
+    const fs::path out = dir / "dated";
+    auto r = Cli({"recover", log + ".qsln", "--to", out.string(), "--all", "--modified", "2015-01-01", "2019-12-31",
+                  "--image", image, "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    int written = 0, all = 0;
+    for (const auto& row : ReadManifest(ManifestPath("fat16.manifest.tsv"))) all += row.IsFile();
+    for (const auto& e : fs::recursive_directory_iterator(out)) {
+        if (!e.is_regular_file()) continue;
+        ++written;
+        struct stat st {};
+        ASSERT_EQ(::stat(e.path().c_str(), &st), 0);
+        std::tm tm{};
+        ::localtime_r(&st.st_mtime, &tm);
+        EXPECT_GE(tm.tm_year + 1900, 2015) << e.path();
+        EXPECT_LE(tm.tm_year + 1900, 2019) << e.path();
+    }
+    EXPECT_GT(written, 0);
+    EXPECT_LT(written, all);
 }
 
 TEST_F(CliTest, WriteErrorsFollowTheErrorOption) {
