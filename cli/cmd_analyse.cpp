@@ -9,6 +9,7 @@
 #include "analysis/scan_log.h"
 #include "analysis/volume_geometry.h"
 #include "app/size_text.h"
+#include "app/workflow.h"
 #include "commands.h"
 #include "partition/exhaustive_search.h"
 #include "run_support.h"
@@ -62,7 +63,6 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
     auto images = common.images;
     s.Catalogue(images, !common.noSystemDisks);
     auto& ctx = *s.ctx;
-    auto& settings = ctx.analysis.settings;
 
     if (o.mode == "partition") {
         const int disk = DiskOf(s, o.source, images);
@@ -70,16 +70,9 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
         if (o.fileSystem.empty()) throw CliError("a partition search needs --fs NTFS|FAT16|FAT32");
         std::uint64_t first = 0, end = ctx.reader.CurrentDeviceBytes() / ctx.reader.SectorSize();
         if (o.range.size() == 2) first = o.range[0], end = o.range[1];
-        if (!partition::StartExhaustiveSearch(ctx, std::to_string(first), std::to_string(end),
-                                              partition::SearchFileSystemFor(o.fileSystem)))
+        if (!app::PrepareSearch(ctx, {std::to_string(first), std::to_string(end),
+                                      partition::SearchFileSystemFor(o.fileSystem)}))
             return 2;
-        settings.exhaustive = true;
-        settings.phase = 0;
-        settings.mode = analysis::RecoveryMode::Formatted;
-        settings.formatted = true;
-        ctx.analysis.partition.fileSystem = o.fileSystem;
-        ctx.analysis.partition.sectorsPerCluster = 8;
-        analysis::PrepareAnalysis(ctx);
         if (RunAnalysisInterruptibly(s) == analysis::AnalysisOutcome::Terminated) return 3;
         const auto texts = partition::FoundFileSystemTexts(ctx);
         if (texts.empty()) std::cout << Shown(partition::text::kNothingFound) << "\n";
@@ -94,12 +87,11 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
         if (o.volume < 0 || o.volume > static_cast<int>(texts.size()))
             throw CliError("no file system " + std::to_string(o.volume) + " was found");
         partition::ShowFoundFileSystem(ctx, texts[o.volume - 1]);
-        analysis::PrepareAnalysis(ctx);
+        app::PrepareChosenVolume(ctx);
     } else {
         const auto choice = ResolveSource(s, o.source, images, o.partition);
         SelectSource(s, choice);
-        settings.mode = o.mode == "formatted" ? analysis::RecoveryMode::Formatted : analysis::RecoveryMode::Deleted;
-        settings.formatted = o.mode == "formatted";
+        app::ChooseRecoveryMode(ctx, o.mode == "formatted" ? app::RecoveryChoice::Formatted : app::RecoveryChoice::Deleted);
         if (!analysis::ReadVolumeGeometry(ctx)) {
             if (o.mode == "deleted")
                 throw CliError("the " + ctx.source.PartitionLabel +

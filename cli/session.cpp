@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "app/workflow.h"
 #include "partition/partition_walk.h"
 #include "source/drive_catalogue.h"
 
@@ -12,11 +13,7 @@ namespace dravik::cli {
 namespace fs = std::filesystem;
 
 void Session::Catalogue(const std::vector<std::string>& images, bool systemDisks) {
-    auto& setup = ctx->drives.setup;
-    setup.attachedDisks.clear();
-    for (const auto& i : images) setup.attachedDisks.push_back(fs::absolute(i).string());
-    setup.systemDisks = systemDisks;
-    const auto status = source::BuildDriveCatalogue(*ctx);
+    const auto status = app::BuildSources(*ctx, images, systemDisks);
     if (!status.built) throw CliError("the disk geometry cache cannot be written");
 }
 

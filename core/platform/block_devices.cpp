@@ -141,6 +141,11 @@ std::uint32_t SysfsLogicalBlockSize(const SystemPaths& paths, const std::string&
     return v && *v <= 0xFFFFFFFFu ? static_cast<std::uint32_t>(*v) : 0;
 }
 
+std::uint64_t SysfsSizeBytes(const SystemPaths& paths, const std::string& disk) {
+    auto v = ReadNumber(DiskDir(paths, disk) / "size");
+    return v && *v < (std::uint64_t(1) << 54) ? *v * 512 : 0;
+}
+
 bool SysfsHasDisk(const SystemPaths& paths, const std::string& disk) {
     std::error_code ec;
     return !disk.empty() && fs::is_directory(DiskDir(paths, disk), ec);

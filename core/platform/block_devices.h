@@ -36,6 +36,8 @@ bool SysfsRemovable(const SystemPaths& paths, const std::string& disk);
 std::string SysfsModel(const SystemPaths& paths, const std::string& disk);  // trimmed; empty when none
 std::uint32_t SysfsLogicalBlockSize(const SystemPaths& paths, const std::string& disk);  // 0 when unknown
 bool SysfsHasDisk(const SystemPaths& paths, const std::string& disk);
+// The disk's size in bytes from its 512-byte sector count; 0 when unknown.
+std::uint64_t SysfsSizeBytes(const SystemPaths& paths, const std::string& disk);
 
 // The kernel's name of the block device a path leads to ("/dev/disk/by-id/x"
 // -> "sda"), or empty when the path is not a block device.

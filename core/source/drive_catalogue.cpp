@@ -1,6 +1,7 @@
 #include "source/drive_catalogue.h"
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -92,9 +93,22 @@ std::vector<CatalogueDisk> DiskCandidates(const DriveSetup& setup) {
 
 }  // namespace
 
-std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& paths, const CatalogueDisk& disk) {
+std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& paths, CatalogueDisk& disk) {
+    disk.openError = 0;
     auto file = platform::PosixFile::OpenReadOnly(disk.backing.path);
-    if (!file) return std::nullopt;
+    if (!file) {
+        const int error = errno;
+        if ((error != EACCES && error != EPERM) || disk.kernelName.empty()) return std::nullopt;
+        const std::uint64_t bytes = platform::SysfsSizeBytes(paths, disk.kernelName);
+        if (bytes == 0) return std::nullopt;
+        DriveGeometry g;
+        g.bytesPerSector = platform::SysfsLogicalBlockSize(paths, disk.kernelName);
+        if (g.bytesPerSector < 512 || g.bytesPerSector > 64 * 1024) g.bytesPerSector = 512;
+        g.cylinders = bytes / (std::uint64_t(g.tracksPerCylinder) * g.sectorsPerTrack * g.bytesPerSector);
+        g.mediaType = platform::SysfsRemovable(paths, disk.kernelName) ? MediaType::Removable : MediaType::Fixed;
+        disk.openError = error;
+        return g;
+    }
     std::uint64_t size = file->Size();
     size = size > disk.backing.offset ? size - disk.backing.offset : 0;
     if (disk.backing.length != 0) size = std::min(size, disk.backing.length);
@@ -119,6 +133,15 @@ int QueryDriveModel(const app::AppContext& ctx, int n, std::string& model) {
         model = platform::SysfsModel(ctx.drives.setup.paths, disk.kernelName);
     if (model.empty() && (disk.attached || disk.kernelName.empty())) model = FileName(disk.backing.path);
     return 0;
+}
+
+std::string DiskAccessProblem(const app::AppContext& ctx, int n) {
+    if (n < 0 || n >= kDeviceSlots || !ctx.drives.catalogue.disks[n]) return {};
+    const auto& disk = *ctx.drives.catalogue.disks[n];
+    if (disk.openError == 0) return {};
+    return "Disk" + std::to_string(n) + " (" + disk.backing.path + ") cannot be read: " + std::strerror(disk.openError) +
+           ". Reading a disk needs administrator rights or membership of the \"disk\" group: start the program "
+           "with \"pkexec dravik\", or join the group (\"sudo usermod -aG disk $USER\") and log in again.";
 }
 
 std::uint32_t DiskSectorSize(const app::AppContext& ctx, int n) {

@@ -57,7 +57,14 @@ struct CatalogueDisk {
     std::string kernelName;  // "sda"; empty for an image file
     bool attached = false;   // named by the user rather than found in sysfs
     std::uint32_t bytesPerSector = 0;  // from the geometry query; 0 until it answered
+    // The device exists but this user may not read it (EACCES/EPERM): it is
+    // listed from sysfs's figures so that choosing it can say why it fails.
+    int openError = 0;
 };
+
+// What to tell a user who chose disk n that cannot be opened; empty when it
+// can be read.
+std::string DiskAccessProblem(const app::AppContext& ctx, int n);
 
 enum class CatalogueItemKind { Root, PhysicalDisks, LogicalDrives, Disk, Partition, Volume };
 
@@ -113,7 +120,9 @@ std::string VolumeItemText(std::string_view label, char letter);
 // The geometry of a numbered disk: nullopt when it cannot be opened or is
 // empty (nothing in the card reader). Bytes per sector come from the device
 // (BLKSSZGET), else sysfs, else 512 (an image file).
-std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& paths, const CatalogueDisk& disk);
+// A kernel disk this user may not open is measured from sysfs instead, with
+// `openError` set.
+std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& paths, CatalogueDisk& disk);
 
 // The model of disk n: sysfs's model for a kernel disk, the file name for an
 // image. 0 on success, else an errno value (ENODEV: no such disk).

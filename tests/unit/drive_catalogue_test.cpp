@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
+#include <grp.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "app/app_context.h"
+#include "app/workflow.h"
 #include "partition/partition_walk.h"
 #include "platform/registry_store.h"
 #include "source/drive_information.h"
@@ -319,6 +322,44 @@ TEST_F(CatalogueTest, VolumePaneTakesMountedFiguresElseTheFileSystemsOwn) {
     EXPECT_EQ(pane.Text(), "Volume Name : \nFile System : \nCapacity : \nUsed Space : \nFree Space : \n");
     EXPECT_EQ(ctx_.source.BytesPerSector, 4096) << "a volume that cannot be opened leaves it";
     EXPECT_TRUE(ShowVolumeInformation(ctx_, ":)").lines.empty());
+}
+
+
+// A disk the user may not read stays listed, and choosing it says why and how
+// to get access instead of failing silently. As root the check runs in a
+// child that has given up its rights.
+TEST_F(CatalogueTest, ADiskThisUserMayNotReadIsListedAndChoosingItSaysWhy) {
+    const fs::path sys = root_ / "sys" / "block", dev = root_ / "dev";
+    WriteFile(sys / "sdd" / "removable", "0\n");
+    WriteFile(sys / "sdd" / "size", "48195\n");  // three cylinders
+    WriteFile(dev / "sdd", std::string(4096, '\0'));
+    fs::permissions(dev / "sdd", fs::perms::owner_read | fs::perms::owner_write);
+    ctx_.drives.setup.attachedDisks.clear();
+    ctx_.drives.setup.attachedVolumes.clear();
+    EXPECT_EXIT(
+        {
+            if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                                     ::setresuid(65534, 65534, 65534) != 0))
+                std::_Exit(3);
+            source::BuildDriveCatalogue(ctx_);
+            int n = -1;
+            for (int i = 0; i < source::kDeviceSlots; ++i)
+                if (ctx_.drives.catalogue.disks[i] && ctx_.drives.catalogue.disks[i]->kernelName == "sdd") n = i;
+            if (n < 0 || ctx_.drives.catalogue.disks[n]->openError != EACCES) std::_Exit(4);
+            partition::TreeHandle item = 0;
+            for (const auto& it : ctx_.drives.catalogue.items)
+                if (it.kind == source::CatalogueItemKind::Disk && it.disk == n) item = it.handle;
+            const auto chosen = app::SelectSourceItem(ctx_, item);
+            if (chosen.accessProblem.find("pkexec") == std::string::npos) std::_Exit(5);
+            if (chosen.pane.Text().find("Disk Size  : 23.5 MB") == std::string::npos) std::_Exit(6);
+            ctx_.analysis.settings.exhaustive = true;
+            if (app::ConfirmSource(ctx_, {"63", "40960", partition::SearchFileSystem::Ntfs}) !=
+                app::SourceConfirmation::Refused)
+                std::_Exit(7);
+            if (prompter_.messages.empty() || prompter_.messages.back() != chosen.accessProblem) std::_Exit(8);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -1,0 +1,270 @@
+#include "app/workflow.h"
+
+#include <filesystem>
+
+#include "analysis/scan_log.h"
+#include "analysis/volume_geometry.h"
+#include "app/app_context.h"
+#include "partition/partition_walk.h"
+#include "source/drive_catalogue.h"
+#include "source/geometry_cache.h"
+
+namespace dravik::app {
+
+namespace {
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    return true;
+}
+
+// The letter of a volume item: the second of its text's last four characters ("(C:)").
+char LetterOfItemText(std::string_view text) { return text.size() >= 4 ? text[text.size() - 3] : 0; }
+
+int DiskOfItemText(std::string_view text) {
+    int n = 0;
+    bool any = false;
+    for (std::size_t i = 4; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        n = n * 10 + (text[i] - '0');
+        any = true;
+        if (n >= source::kDeviceSlots) return -1;
+    }
+    return any ? n : -1;
+}
+
+// The device the item text names: a physical disk ("Disk1") or a volume.
+void SetDeviceFromItemText(AppContext& ctx) {
+    auto& src = ctx.source;
+    if (!StartsWithNoCase(src.ItemText, "Disk")) {
+        const char letter = LetterOfItemText(src.ItemText);
+        if (letter) src.SelectVolume(letter);
+        src.DeviceIndex = 0;
+        return;
+    }
+    const int n = DiskOfItemText(src.ItemText);
+    src.SelectPhysicalDisk(n < 0 ? 0 : n);
+}
+
+}  // namespace
+
+void ChooseRecoveryMode(AppContext& ctx, RecoveryChoice choice) {
+    auto& s = ctx.analysis.settings;
+    switch (choice) {
+        case RecoveryChoice::Deleted:
+            s.mode = analysis::RecoveryMode::Deleted;
+            s.formatted = false;
+            s.exhaustive = false;
+            break;
+        case RecoveryChoice::Formatted:
+            s.mode = analysis::RecoveryMode::Formatted;
+            s.formatted = true;
+            s.exhaustive = false;
+            break;
+        case RecoveryChoice::Partition:
+            s.exhaustive = true;
+            break;
+    }
+}
+
+RecoveryChoice CurrentRecoveryMode(const AppContext& ctx) {
+    const auto& s = ctx.analysis.settings;
+    if (s.exhaustive) return RecoveryChoice::Partition;
+    return s.mode == analysis::RecoveryMode::Formatted ? RecoveryChoice::Formatted : RecoveryChoice::Deleted;
+}
+
+source::CatalogueStatus BuildSources(AppContext& ctx, const std::vector<std::string>& images, bool systemDisks) {
+    auto& setup = ctx.drives.setup;
+    setup.attachedDisks.clear();
+    for (const auto& i : images) setup.attachedDisks.push_back(std::filesystem::absolute(i).string());
+    setup.systemDisks = systemDisks;
+    return source::BuildDriveCatalogue(ctx);
+}
+
+SourceItemSelection SelectSourceItem(AppContext& ctx, partition::TreeHandle handle) {
+    SourceItemSelection out;
+    const auto* item = ctx.drives.catalogue.Item(handle);
+    if (!item) return out;
+    auto& src = ctx.source;
+    src.ItemText = item->text;
+    src.PartitionText.clear();
+    using Kind = source::CatalogueItemKind;
+    switch (item->kind) {
+        case Kind::Root:
+        case Kind::PhysicalDisks:
+        case Kind::LogicalDrives:
+            return out;
+        case Kind::Disk: {
+            const int n = item->disk;
+            out.group = false;
+            out.pane = source::ShowDiskInformation(ctx, n);
+            src.StartSector = 63;
+            src.EndSector = source::geometry_cache::CachedDiskSize(ctx.registry, n) / source::DiskSectorSize(ctx, n);
+            src.PartitionLabel = "UNKNOWN";
+            src.BytesPerSector = static_cast<std::int32_t>(source::DiskSectorSize(ctx, n));
+            out.accessProblem = source::DiskAccessProblem(ctx, n);
+            break;
+        }
+        case Kind::Volume: {
+            out.group = false;
+            const auto* v = ctx.drives.catalogue.Volume(item->letter);
+            src.SelectVolume(item->letter);
+            src.DeviceIndex = 0;
+            src.EndSector = 0;
+            if (v) src.BytesPerSector = static_cast<std::int32_t>(v->bytesPerSector);
+            partition::WalkPartitions(ctx, nullptr, 0, 0, false);
+            const auto& t = ctx.partitions[0];
+            src.StartSector = t.Count > 0 ? t.Entries[0].Start : 0;
+            src.EndSector = t.Count > 0 ? t.Entries[0].End : 0;
+            src.PartitionLabel = t.Count > 0 ? t.FileSystem[0] : "UNKNOWN";
+            src.PartitionIndex = 0;
+            out.pane = source::ShowVolumeInformation(ctx, item->text);
+            break;
+        }
+        case Kind::Partition: {
+            out.group = false;
+            const int n = item->disk;
+            const auto* disk = ctx.drives.catalogue.Item(item->parent);
+            src.PartitionText = item->text;
+            src.ItemText = disk ? disk->text : "Disk" + std::to_string(n);
+            src.SelectPhysicalDisk(n);
+            source::RewalkDisk(ctx, n);
+            const auto& t = ctx.partitions[n];
+            const int i = item->partition;
+            if (i < 0 || i >= t.Count) {
+                src.PartitionLabel = "UNKNOWN";
+                break;
+            }
+            src.StartSector = t.Entries[i].Start;
+            src.EndSector = t.Entries[i].End;
+            src.PartitionIndex = static_cast<std::int16_t>(i);
+            src.PartitionLabel = t.FileSystem[i];
+            src.BytesPerSector = static_cast<std::int32_t>(source::DiskSectorSize(ctx, n));
+            out.pane = source::ShowPartitionInformation(ctx, n, i);
+            out.accessProblem = source::DiskAccessProblem(ctx, n);
+            break;
+        }
+    }
+    out.rangeStart = src.StartSector;
+    out.rangeEnd = src.EndSector;
+    out.fileSystem = partition::SearchFileSystemFor(src.PartitionLabel);
+    return out;
+}
+
+SourceConfirmation ConfirmSource(AppContext& ctx, const RangeInput& range) {
+    auto& src = ctx.source;
+    src.BadSectorPolicy = source::BadSectorAnswer::RetryOnce;
+    if (src.ItemText.empty() || src.ItemText == source::DriveCatalogue::kLogicalDrivesText) {
+        ctx.prompter.ViewMsgBox(text::kSelectLogicalDrive);
+        return SourceConfirmation::Refused;
+    }
+    if (src.ItemText == source::DriveCatalogue::kPhysicalDisksText) {
+        ctx.prompter.ViewMsgBox(text::kSelectPhysicalDisk);
+        return SourceConfirmation::Refused;
+    }
+    SetDeviceFromItemText(ctx);
+    if (!src.DriveLetter) {
+        const std::string problem = source::DiskAccessProblem(ctx, src.DeviceIndex);
+        if (!problem.empty()) {
+            ctx.prompter.ViewMsgBox(problem);
+            return SourceConfirmation::Refused;
+        }
+    }
+    if (ctx.analysis.settings.exhaustive)
+        return PrepareSearch(ctx, range) ? SourceConfirmation::Search : SourceConfirmation::Refused;
+
+    const auto& label = src.PartitionLabel;
+    if (label != "FAT32" && label != "FAT16" && label != "NTFS" && label != "FAT12") {
+        ctx.prompter.ViewMsgBox(text::kSelectPartitionType);
+        return SourceConfirmation::Refused;
+    }
+    if (src.StartSector >= src.EndSector) {
+        ctx.prompter.ViewMsgBox(text::kEndNotBigger);
+        return SourceConfirmation::Refused;
+    }
+    // An unusable boot sector does not stop the start: the scans need none.
+    if (!analysis::ReadVolumeGeometry(ctx)) ctx.analysis.partition.fileSystem = label;
+    ctx.analysis.settings.phase = 0;
+    ctx.analysis.settings.fromLog = false;
+    analysis::PrepareAnalysis(ctx);
+    return SourceConfirmation::Analyse;
+}
+
+bool PrepareSearch(AppContext& ctx, const RangeInput& range) {
+    if (!partition::StartExhaustiveSearch(ctx, range.start, range.end, range.fileSystem)) return false;
+    auto& s = ctx.analysis.settings;
+    s.exhaustive = true;
+    s.phase = 0;
+    s.fromLog = false;
+    s.mode = analysis::RecoveryMode::Formatted;
+    s.formatted = true;
+    ctx.analysis.partition.fileSystem = ctx.source.PartitionLabel;
+    ctx.analysis.partition.sectorsPerCluster = 8;
+    analysis::PrepareAnalysis(ctx);
+    return true;
+}
+
+void PrepareChosenVolume(AppContext& ctx) { analysis::PrepareAnalysis(ctx); }
+
+bool PrepareLogLoad(AppContext& ctx, const std::string& path, bool needDisk) {
+    const std::string model = analysis::ScanLogDeviceModel(path).value_or("");
+    auto& src = ctx.source;
+    const auto saved = src;
+    bool found = false;
+    for (int n = 0; n < source::kDeviceSlots && !found; ++n) {
+        if (!ctx.drives.catalogue.disks[n]) continue;
+        src.SelectPhysicalDisk(n);
+        found = analysis::SelectedDiskModel(ctx) == model;
+    }
+    for (const auto& v : ctx.drives.catalogue.volumes) {
+        if (found) break;
+        src.SelectVolume(v.letter);
+        found = analysis::SelectedDiskModel(ctx) == model;
+    }
+    if (!found) src = saved;
+    if (!analysis::ReadScanLogHead(ctx, path, /*checkDevice=*/needDisk || found)) return false;
+    analysis::PrepareAnalysis(ctx);
+    return true;
+}
+
+// ---- AnalysisRun ----
+
+AnalysisRun::AnalysisRun(AppContext& ctx) : ctx_(ctx) {}
+
+AnalysisRun::~AnalysisRun() { worker_.End(); }
+
+bool AnalysisRun::Start(ProgressSink& sink, std::function<void()> onChange) {
+    if (worker_.Running()) return false;
+    worker_.Join();
+    worker_.Control().Reset();
+    worker_.Control().SetOnChange(std::move(onChange));
+    progress_ = std::make_unique<analysis::AnalysisProgress>(sink);
+    outcome_.store(-1);
+    return worker_.Start([this](WorkerControl& control) {
+        analysis::AnalysisEnv env{ctx_, control, *progress_};
+        const auto outcome = analysis::RunAnalysis(env);
+        outcome_.store(static_cast<int>(outcome));
+        // The front end learns of the end through the flags; an outcome
+        // without one (Back, no worker for the file system) sets one here.
+        if (!control.Finished() && !control.CloseRequested()) control.SetFinished();
+    });
+}
+
+void AnalysisRun::SetHideDetails(bool hide) {
+    if (progress_) progress_->SetHideDetails(hide);
+}
+
+std::optional<analysis::AnalysisOutcome> AnalysisRun::Outcome() const {
+    const int o = outcome_.load();
+    if (o < 0) return std::nullopt;
+    return static_cast<analysis::AnalysisOutcome>(o);
+}
+
+void AnalysisRun::Discard() {
+    worker_.End();
+    analysis::DiscardAnalysis(ctx_);
+}
+
+}  // namespace dravik::app

@@ -1,0 +1,124 @@
+// The steps a user takes, as one API for both front ends: the recovery
+// mode, the choice of a source in the catalogue, the checks of Next, the
+// analysis on a worker, the choice of a found volume and the way back. The
+// front ends only draw and ask; what a choice means is decided here.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis_progress.h"
+#include "analysis/pipeline.h"
+#include "app/progress.h"
+#include "app/worker.h"
+#include "partition/exhaustive_search.h"
+#include "partition/partition_table.h"
+#include "source/drive_catalogue.h"
+#include "source/drive_information.h"
+
+namespace dravik::app {
+
+class AppContext;
+
+namespace text {
+inline constexpr const char* kSelectLogicalDrive = "Please select Logical Drive.";
+inline constexpr const char* kSelectPhysicalDisk = "Please select Physical Disk.";
+inline constexpr const char* kSelectPartitionType = "Select partition type";
+inline constexpr const char* kEndNotBigger = "End lSectorNoRead should be bigger than Start lSectorNoRead";
+}  // namespace text
+
+// ---- recovery mode ----
+enum class RecoveryChoice : int { Deleted = 1, Formatted = 2, Partition = 3 };
+// Deleted clears the formatted and exhaustive flags, Formatted sets the
+// first and clears the second, Partition sets the exhaustive flag and keeps
+// the formatted one.
+void ChooseRecoveryMode(AppContext& ctx, RecoveryChoice choice);
+RecoveryChoice CurrentRecoveryMode(const AppContext& ctx);
+
+// ---- sources ----
+// Builds the catalogue with `images` attached as disks (and the machine's
+// own disks unless `systemDisks` is false).
+source::CatalogueStatus BuildSources(AppContext& ctx, const std::vector<std::string>& images, bool systemDisks);
+
+// What a click on a catalogue item shows and prefills.
+struct SourceItemSelection {
+    bool group = true;  // a group item (or none): the information pane keeps its content
+    source::InformationPane pane;
+    // For the range controls of a partition search.
+    std::uint64_t rangeStart = 0;
+    std::uint64_t rangeEnd = 0;
+    partition::SearchFileSystem fileSystem = partition::SearchFileSystem::Unknown;
+    std::string accessProblem;  // the disk cannot be read: why, and how to get access
+};
+
+// A click on catalogue item `item`: it becomes the current source (device,
+// range, label) and its information pane is made.
+SourceItemSelection SelectSourceItem(AppContext& ctx, partition::TreeHandle item);
+
+// The range controls of a partition search, as the user left them.
+struct RangeInput {
+    std::string start;
+    std::string end;
+    partition::SearchFileSystem fileSystem = partition::SearchFileSystem::None;
+};
+
+enum class SourceConfirmation { Refused, Analyse, Search };
+
+// Next on the source page: checks the choice (each refusal is told through
+// the prompter) and prepares the analysis or the partition search, which
+// the caller then runs (`AnalysisRun`).
+SourceConfirmation ConfirmSource(AppContext& ctx, const RangeInput& range);
+
+// The partition search of [start, end) for `fileSystem` on the current
+// disk: checks the range and type (telling the refusals), then prepares
+// the first phase of the search.
+bool PrepareSearch(AppContext& ctx, const RangeInput& range);
+
+// A found volume of the search list was chosen for analysis: its geometry
+// is put in place and the second phase prepared.
+void PrepareChosenVolume(AppContext& ctx);
+
+// ---- scan logs ----
+// Load Log: selects the disk or drive the log was made on when one of the
+// catalogue has its model (else the current choice stays and the log's
+// check decides), reads the log's head and prepares the analysis that loads
+// its lists. `needDisk` false accepts a log whose disk is absent (its items
+// can be listed, not recovered). False when the log was refused (the
+// refusal was told).
+bool PrepareLogLoad(AppContext& ctx, const std::string& path, bool needDisk = true);
+
+// ---- the analysis ----
+// One analysis on a worker: started with the sink its progress goes to
+// (called on the worker's thread) and a change callback (completion; on
+// the worker's thread too).
+class AnalysisRun {
+public:
+    explicit AnalysisRun(AppContext& ctx);
+    ~AnalysisRun();
+    AnalysisRun(const AnalysisRun&) = delete;
+    AnalysisRun& operator=(const AnalysisRun&) = delete;
+
+    bool Start(ProgressSink& sink, std::function<void()> onChange = {});
+    bool Running() const { return worker_.Running(); }
+    WorkerControl& Control() { return worker_.Control(); }
+    // Hide Details, from the front end's thread.
+    void SetHideDetails(bool hide);
+    // The outcome once the worker has ended.
+    std::optional<analysis::AnalysisOutcome> Outcome() const;
+    // Waits for the worker to end.
+    void Join() { worker_.Join(); }
+    // Back: ends the worker at its next item and frees every item found.
+    void Discard();
+
+private:
+    AppContext& ctx_;
+    Worker worker_;
+    std::unique_ptr<analysis::AnalysisProgress> progress_;
+    std::atomic<int> outcome_ = -1;
+};
+
+}  // namespace dravik::app
