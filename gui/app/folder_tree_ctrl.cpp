@@ -1,0 +1,96 @@
+#include "app/folder_tree_ctrl.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QStandardItemModel>
+#include <unordered_map>
+
+#include "app/dialog_look.h"
+#include "source/drive_catalogue.h"
+
+namespace dravik::gui {
+
+namespace {
+
+constexpr int kHandleRole = Qt::UserRole + 1;
+
+const char* IconOf(source::CatalogueItemKind kind) {
+    using K = source::CatalogueItemKind;
+    switch (kind) {
+        case K::Root: return "\\pc.bmp";
+        case K::PhysicalDisks:
+        case K::Disk: return "\\disk.bmp";
+        case K::LogicalDrives:
+        case K::Volume: return "\\volume.bmp";
+        case K::Partition: return "\\partition.bmp";
+    }
+    return "\\folder.bmp";
+}
+
+}  // namespace
+
+CFolderTreeCtrl::CFolderTreeCtrl(QWidget* parent) : QTreeView(parent) {
+    setHeaderHidden(true);
+    setUniformRowHeights(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setExpandsOnDoubleClick(false);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+void CFolderTreeCtrl::SetSourceMode(const source::DriveCatalogue& catalogue) {
+    if (!sourceModel_) sourceModel_ = new QStandardItemModel(this);
+    sourceModel_->clear();
+    std::unordered_map<partition::TreeHandle, QStandardItem*> byHandle;
+    std::vector<std::pair<QStandardItem*, bool>> expansion;
+    for (const auto& item : catalogue.items) {
+        auto* node = new QStandardItem(QString::fromStdString(item.text));
+        node->setData(static_cast<qulonglong>(item.handle), kHandleRole);
+        node->setEditable(false);
+        const QPixmap icon = LoadPicture(IconOf(item.kind));
+        if (!icon.isNull()) node->setIcon(QIcon(icon));
+        auto parent = byHandle.find(item.parent);
+        if (parent == byHandle.end()) sourceModel_->appendRow(node);
+        else parent->second->appendRow(node);
+        byHandle[item.handle] = node;
+        expansion.emplace_back(node, item.expanded || item.kind == source::CatalogueItemKind::Root);
+    }
+    setModel(sourceModel_);
+    for (const auto& [node, expanded] : expansion) setExpanded(node->index(), expanded);
+}
+
+partition::TreeHandle CFolderTreeCtrl::HandleOf(const QModelIndex& index) const {
+    return index.isValid() ? static_cast<partition::TreeHandle>(index.data(kHandleRole).toULongLong()) : 0;
+}
+
+QModelIndex CFolderTreeCtrl::IndexOf(partition::TreeHandle handle) const {
+    if (!sourceModel_) return {};
+    const auto hits = sourceModel_->match(sourceModel_->index(0, 0), kHandleRole, static_cast<qulonglong>(handle), 1,
+                                          Qt::MatchExactly | Qt::MatchRecursive);
+    return hits.isEmpty() ? QModelIndex() : hits.first();
+}
+
+QModelIndex CFolderTreeCtrl::FindText(const QString& text) const {
+    if (!model()) return {};
+    const auto hits =
+        model()->match(model()->index(0, 0), Qt::DisplayRole, text, 1, Qt::MatchExactly | Qt::MatchRecursive);
+    return hits.isEmpty() ? QModelIndex() : hits.first();
+}
+
+void CFolderTreeCtrl::mousePressEvent(QMouseEvent* event) {
+    if (!clicksEnabled_) return;
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (!index.isValid() || event->button() != Qt::LeftButton || model() != sourceModel_) {
+        QTreeView::mousePressEvent(event);
+        return;
+    }
+    // The expansion arrow toggles by itself; a click anywhere else on the
+    // row toggles it too and chooses the item.
+    const bool onArrow = event->position().x() < visualRect(index).left();
+    QTreeView::mousePressEvent(event);
+    if (!onArrow) setExpanded(index, !isExpanded(index));
+    setCurrentIndex(index);
+    setFocus();
+    emit SourceItemClicked(HandleOf(index));
+}
+
+}  // namespace dravik::gui

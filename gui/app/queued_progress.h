@@ -1,0 +1,48 @@
+// A progress sink for the core's workers that hands every call to the GUI
+// thread: the worker never touches a widget. Calls queued for a receiver
+// that is gone are dropped with it.
+#pragma once
+
+#include <QMetaObject>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+#include "app/progress.h"
+
+namespace dravik::gui {
+
+class QueuedProgress final : public app::ProgressSink {
+public:
+    struct Handlers {
+        std::function<void(app::ProgressField, const QString&)> text;
+        std::function<void(int)> percent;
+        std::function<void()> hideDetails;
+        std::function<void()> restartElapsed;
+    };
+    QueuedProgress(QObject* receiver, Handlers handlers) : receiver_(receiver), handlers_(std::move(handlers)) {}
+
+    void SetText(app::ProgressField field, const std::string& text) override {
+        if (!handlers_.text) return;
+        const QString t = QString::fromStdString(text);
+        QMetaObject::invokeMethod(receiver_, [this, field, t] { handlers_.text(field, t); }, Qt::QueuedConnection);
+    }
+    void SetPercent(int percent) override {
+        if (!handlers_.percent) return;
+        QMetaObject::invokeMethod(receiver_, [this, percent] { handlers_.percent(percent); }, Qt::QueuedConnection);
+    }
+    void HideDetails() override {
+        if (handlers_.hideDetails)
+            QMetaObject::invokeMethod(receiver_, [this] { handlers_.hideDetails(); }, Qt::QueuedConnection);
+    }
+    void RestartElapsed() override {
+        if (handlers_.restartElapsed)
+            QMetaObject::invokeMethod(receiver_, [this] { handlers_.restartElapsed(); }, Qt::QueuedConnection);
+    }
+
+private:
+    QObject* receiver_;
+    Handlers handlers_;
+};
+
+}  // namespace dravik::gui
