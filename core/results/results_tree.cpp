@@ -60,6 +60,7 @@ void ResultsTree::Build(analysis::FolderStore& folders, std::uint32_t rootNumber
         std::stable_sort(added.begin(), added.end(), [&](NodeHandle a, NodeHandle b) {
             return platform::CompareNoCase(Node(a).text, Node(b).text) < 0;
         });
+        for (std::size_t i = 0; i < added.size(); ++i) Node(added[i]).row = static_cast<std::uint32_t>(i);
         Node(parent).children = added;
         for (auto it = added.rbegin(); it != added.rend(); ++it) {
             const std::uint32_t n = Node(*it).folder->number;

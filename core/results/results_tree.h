@@ -22,6 +22,7 @@ enum class NodeImage : int { Root = 0, Folder = 1, Lost = 3, Recycle = 4 };
 
 struct TreeNode {
     NodeHandle parent = kNoNode;
+    std::uint32_t row = 0;             // its place among its parent's children
     std::vector<NodeHandle> children;  // alphabetical, case-insensitive
     analysis::FolderItem* folder = nullptr;  // null for the root
     std::u16string text;

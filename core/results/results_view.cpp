@@ -17,6 +17,13 @@ const char* ColumnHeader(int column) {
     return column >= 0 && column < kColumnCount ? kHeaders[column] : "";
 }
 
+namespace {
+template <class F>
+decltype(auto) Visit(const Row& r, F f) {
+    return r.folder ? f(*r.folder) : f(*r.file);
+}
+}  // namespace
+
 ResultsView::ResultsView(app::AppContext& ctx) : ctx_(ctx) {}
 
 analysis::ItemLists& ResultsView::Items() { return ctx_.items; }
@@ -44,18 +51,42 @@ void ResultsView::ShowFolder(std::uint32_t number) {
     rows_.clear();
     for (auto& f : items.folders.Children(number))
         if (f.volume == tree_.Volume()) rows_.push_back({&f, nullptr, f.mark == kYes});
-    std::stable_sort(rows_.begin(), rows_.end(), [&](const Row& a, const Row& b) {
-        return sortDescending_ ? CompareRows(b, a, kName) < 0 : CompareRows(a, b, kName) < 0;
-    });
+    SortRows(0, rows_.size(), kName, sortDescending_);
     for (auto& f : items.files.Children(number)) rows_.push_back({nullptr, &f, f.mark == kYes});
+    if (listener_) listener_->RowsReset();
 }
 
-namespace {
-template <class F>
-decltype(auto) Visit(const Row& r, F f) {
-    return r.folder ? f(*r.folder) : f(*r.file);
+void ResultsView::SortRows(std::size_t first, std::size_t end, int column, bool descending) {
+    const auto begin = rows_.begin() + static_cast<std::ptrdiff_t>(first);
+    const auto stop = rows_.begin() + static_cast<std::ptrdiff_t>(end);
+    if (column != kName) {
+        std::stable_sort(begin, stop, [&](const Row& a, const Row& b) {
+            return descending ? CompareRows(b, a, column) < 0 : CompareRows(a, b, column) < 0;
+        });
+        return;
+    }
+    // Folded once per row, the names compare as plain strings; their first
+    // four characters, packed, settle most comparisons in one step.
+    struct Keyed {
+        std::uint64_t head;
+        std::u16string key;
+        Row row;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(end - first);
+    for (auto it = begin; it != stop; ++it) {
+        Keyed k{0, platform::UpperCase(Visit(*it, [](const auto& i) { return DisplayName16(i); })), *it};
+        for (std::size_t i = 0; i < 4; ++i) k.head = (k.head << 16) | (i < k.key.size() ? k.key[i] : 0);
+        keyed.push_back(std::move(k));
+    }
+    auto less = [](const Keyed& a, const Keyed& b) {
+        if (a.head != b.head) return a.head < b.head;
+        return a.key < b.key;
+    };
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [&](const Keyed& a, const Keyed& b) { return descending ? less(b, a) : less(a, b); });
+    for (std::size_t i = 0; i < keyed.size(); ++i) rows_[first + i] = keyed[i].row;
 }
-}  // namespace
 
 std::string ResultsView::CellText(const Row& row, int column) const {
     switch (column) {
@@ -116,9 +147,8 @@ int ResultsView::CompareRows(const Row& a, const Row& b, int column) const {
 void ResultsView::SortBy(int column) {
     sortDescending_ = !sortDescending_;
     sortColumn_ = column;
-    std::stable_sort(rows_.begin(), rows_.end(), [&](const Row& a, const Row& b) {
-        return sortDescending_ ? CompareRows(b, a, column) < 0 : CompareRows(a, b, column) < 0;
-    });
+    SortRows(0, rows_.size(), column, sortDescending_);
+    if (listener_) listener_->RowsReset();
 }
 
 void ResultsView::ListNode(NodeHandle node) {

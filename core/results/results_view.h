@@ -17,6 +17,21 @@ class AppContext;
 
 namespace dravik::results {
 
+// What a view of the results learns after each action, so that it redraws
+// only what changed: check and bold states of the tree below and above a
+// node, the rows' checks, or a new listing.
+class ResultsListener {
+public:
+    virtual ~ResultsListener() = default;
+    // Nodes in `node`'s subtree and its ancestors may have changed their
+    // check or bold state (the whole tree for the root).
+    virtual void NodesChanged(NodeHandle node) = 0;
+    // The rows' checks (and texts, after a rename) may have changed.
+    virtual void RowsChanged() = 0;
+    // The list now shows another folder, or its rows were sorted.
+    virtual void RowsReset() = 0;
+};
+
 struct Row {
     analysis::FolderItem* folder = nullptr;  // a folder row
     analysis::FileItem* file = nullptr;      // a file row
@@ -96,7 +111,14 @@ public:
     // callback gets files done x 100 / files (for the status line).
     void SetSelectProgress(std::function<void(int)> progress) { selectProgress_ = std::move(progress); }
 
+    // Tells the front end what a check, a rename or a listing changed.
+    void SetListener(ResultsListener* listener) { listener_ = listener; }
+
 private:
+    // Sorts rows [first, end) by `column`: names compare through keys made
+    // once per row, not once per comparison.
+    void SortRows(std::size_t first, std::size_t end, int column, bool descending);
+    void Notify(NodeHandle node);
     void ListNode(NodeHandle node);
     void CheckNode(NodeHandle node, bool checked);
     void SetSubtree(NodeHandle node, bool checked);
@@ -120,6 +142,7 @@ private:
     NodeHandle actionNode_ = kNoNode;
     std::vector<std::uint32_t> pending_;
     std::function<void(int)> selectProgress_;
+    ResultsListener* listener_ = nullptr;
 };
 
 }  // namespace dravik::results

@@ -134,6 +134,7 @@ void ResultsView::ToggleNode(NodeHandle node) {
     visualOnly_ = true;
     pending_.clear();
     AncestorPasses(node);
+    Notify(node);
 }
 
 void ResultsView::SetFolderChecked(analysis::FolderItem& folder, bool checked) {
@@ -149,6 +150,7 @@ void ResultsView::SetFolderChecked(analysis::FolderItem& folder, bool checked) {
     pending_.clear();
     if (!checked) UncheckUpwards(tree_.Node(node).parent);
     AncestorPasses(node);
+    Notify(node);
 }
 
 void ResultsView::SetFileChecked(analysis::FileItem& file, bool checked, NodeHandle listed) {
@@ -160,6 +162,7 @@ void ResultsView::SetFileChecked(analysis::FileItem& file, bool checked, NodeHan
     } else {
         UncheckUpwards(listed);
     }
+    Notify(listed);
 }
 
 void ResultsView::SetRowChecked(std::size_t index, bool checked) {
@@ -174,6 +177,13 @@ void ResultsView::SetRowChecked(std::size_t index, bool checked) {
 
 void ResultsView::RefreshRowChecks() {
     for (Row& r : rows_) r.checked = (r.folder ? r.folder->mark : r.file->mark) == kYes;
+    if (listener_) listener_->RowsChanged();
+}
+
+void ResultsView::Notify(NodeHandle node) {
+    if (!listener_) return;
+    listener_->NodesChanged(node);
+    listener_->RowsChanged();
 }
 
 namespace {
@@ -196,10 +206,18 @@ bool Rename(Store& store, Item& item, const std::u16string& text) {
 bool ResultsView::RenameRow(std::size_t index, const std::u16string& text) {
     if (index >= rows_.size()) return false;
     Row& row = rows_[index];
-    if (row.file) return Rename(ctx_.items.files, *row.file, text);
+    if (row.file) {
+        const bool changed = Rename(ctx_.items.files, *row.file, text);
+        if (changed && listener_) listener_->RowsChanged();
+        return changed;
+    }
     if (!Rename(ctx_.items.folders, *row.folder, text)) return false;
     const NodeHandle node = row.folder->treeHandle;
     if (tree_.Valid(node) && tree_.Node(node).folder == row.folder) tree_.Node(node).text = DisplayName16(*row.folder);
+    if (listener_) {
+        listener_->NodesChanged(node);
+        listener_->RowsChanged();
+    }
     return true;
 }
 
@@ -209,6 +227,10 @@ bool ResultsView::RenameNode(NodeHandle node, const std::u16string& text) {
     if (!folder) return false;
     const bool changed = Rename(ctx_.items.folders, *folder, text);
     tree_.Node(node).text = DisplayName16(*folder);
+    if (changed && listener_) {
+        listener_->NodesChanged(node);
+        listener_->RowsChanged();
+    }
     return changed;
 }
 

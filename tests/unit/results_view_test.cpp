@@ -222,6 +222,60 @@ TEST_F(ResultsFixture, RenamingRowsAndNodes) {
     EXPECT_EQ(DisplayName(narrow), "NEUE Ü.TXT");
 }
 
+// What a view model relies on: every node finds its row among its parent's
+// children in one step, and each action tells the listener what changed.
+class RecordingListener final : public ResultsListener {
+public:
+    void NodesChanged(NodeHandle node) override { nodes.push_back(node); }
+    void RowsChanged() override { ++rowChanges; }
+    void RowsReset() override { ++resets; }
+    std::vector<NodeHandle> nodes;
+    int rowChanges = 0;
+    int resets = 0;
+};
+
+TEST_F(ResultsFixture, NodesKnowTheirRowAndActionsTellTheListener) {
+    Build();
+    const auto& tree = view->Tree();
+    for (NodeHandle h = 2; h <= tree.Size(); ++h) {
+        const auto& n = tree.Node(h);
+        ASSERT_TRUE(tree.Valid(n.parent));
+        ASSERT_LT(n.row, tree.Node(n.parent).children.size());
+        EXPECT_EQ(tree.Node(n.parent).children[n.row], h);
+    }
+    RecordingListener l;
+    view->SetListener(&l);
+    view->ToggleNode(NodeOf(10));
+    ASSERT_EQ(l.nodes.size(), 1u);
+    EXPECT_EQ(l.nodes[0], NodeOf(10));
+    EXPECT_EQ(l.rowChanges, 1);
+    view->ShowFolder(10);
+    EXPECT_EQ(l.resets, 1);
+    view->SortBy(kSize);
+    EXPECT_EQ(l.resets, 2);
+    view->SetRowChecked(0, false);
+    EXPECT_EQ(l.rowChanges, 2);
+    EXPECT_TRUE(view->RenameRow(0, u"Renamed"));
+    EXPECT_EQ(l.rowChanges, 3);
+    view->SetListener(nullptr);
+}
+
+// Names sort through keys folded once; the order is the comparison's.
+TEST_F(ResultsFixture, NameSortAgreesWithTheRowComparison) {
+    Build();
+    for (const char16_t* n : {u"beta.TXT", u"Alpha.txt", u"alpha.txt", u"\u00e9t\u00e9.doc", u"Zed", u"b"}) File(n, 5, 1);
+    for (const char16_t* n : {u"zz", u"AA", u"mm"}) Folder(n, 200 + files.Count(), 5);
+    view->Open();
+    for (int round = 0; round < 2; ++round) {
+        view->SortBy(kName);
+        const auto& rows = view->Rows();
+        for (std::size_t i = 1; i < rows.size(); ++i) {
+            const int c = view->CompareRows(rows[i - 1], rows[i], kName);
+            EXPECT_TRUE(round == 0 ? c >= 0 : c <= 0) << i;
+        }
+    }
+}
+
 TEST(ItemTexts, DatesOfBothFileSystems) {
     // FAT: 5 March 2014, 07:09:30 -> date word (34 << 9) | (3 << 5) | 5, time word (7 << 11) | (9 << 5) | 15.
     const std::uint64_t date = (34u << 9) | (3u << 5) | 5u, time = (7u << 11) | (9u << 5) | 15u;
