@@ -16,6 +16,7 @@
 #include "run_support.h"
 #include "saving/copy_engine.h"
 #include "saving/destination.h"
+#include "saving/destination_guard.h"
 #include "saving/saving_settings.h"
 #include "session.h"
 
@@ -168,6 +169,9 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
     if (o.onError == "abort") s.prompter.copyError = app::CopyErrorAnswer::Abort;
     s.prompter.yes = o.yes;
 
+    if (!o.allowSameDevice)
+        if (const std::string refusal = saving::DestinationOnSource(ctx, o.to); !refusal.empty())
+            throw CliError(refusal + " (--allow-same-device saves there all the same)");
     ctx.saveRun.ResetForDestination();
     if (!saving::CheckDestination(ctx, o.to)) return 2;
     app::WorkerControl control;

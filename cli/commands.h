@@ -57,6 +57,7 @@ struct RecoverOptions {
     std::string onConflict = "ask", onBadSector = "ask", onError = "ask";
     bool yes = false;
     std::string report;
+    bool allowSameDevice = false;  // write onto the device (or image's file system) being recovered
 };
 int RunRecover(const Common& common, const RecoverOptions& o);
 

@@ -79,6 +79,8 @@ int main(int argc, char** argv) {
     re->add_option("--on-error", recover.onError, "ask, skip or abort")->check(CLI::IsMember({"ask", "skip", "abort"}));
     re->add_flag("--yes", recover.yes, "Answer Yes to questions (e.g. too little free space)");
     re->add_option("--report", recover.report, "Write a JSON report of every selected file");
+    re->add_flag("--allow-same-device", recover.allowSameDevice,
+                 "Save even onto the device being recovered, or the file system holding its image");
 
     try {
         app.parse(argc, argv);

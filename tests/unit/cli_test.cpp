@@ -56,6 +56,9 @@ Result Cli(const std::vector<std::string>& args, const std::string& before = "")
     return r;
 }
 
+// The test folders share a file system with the images in the build tree,
+// which recover refuses without --allow-same-device (tested on its own in
+// destination_guard_test.cpp).
 class CliTest : public ::testing::Test {
 protected:
     fs::path dir = fs::temp_directory_path() / ("dravik-cli-" + std::to_string(::getpid()) + "-" +
@@ -151,7 +154,7 @@ TEST_F(CliTest, NtfsDeletedModeListsTheManifestAndRecoversByteExact) {
 
     const fs::path out = dir / "out";
     r = Cli({"recover", log + ".qsln", "--to", out.string(), "--all", "--report", (dir / "report.json").string(),
-             "--image", image, "--no-system-disks"});
+             "--image", image, "--no-system-disks", "--allow-same-device"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("Saving completed successfully."), std::string::npos);
     int exact = 0, timed = 0;
@@ -229,7 +232,7 @@ TEST_F(CliTest, PartitionSearchOverADiskWithoutItsTable) {
     ASSERT_EQ(r.status, 0) << r.err;
     const fs::path out = dir / "out";
     r = Cli({"recover", (dir / "vol.qsln").string(), "--to", out.string(), "--all", "--image", image,
-             "--no-system-disks"});
+             "--no-system-disks", "--allow-same-device"});
     EXPECT_EQ(r.status, 0) << r.err;
     int exact = 0, live = 0;
     for (const auto& row : ReadManifest(ManifestPath("disk-zeroed.p2.manifest.tsv")))
@@ -247,7 +250,7 @@ TEST_F(CliTest, ConflictOptionsAndStatusesForScripts) {
     const fs::path out = dir / "out";
     auto recover = [&](std::vector<std::string> extra) {
         std::vector<std::string> args{"recover", log + ".qsln", "--to", out.string(), "--select", "Docs/Letters",
-                                      "--image", image, "--no-system-disks"};
+                                      "--image", image, "--no-system-disks", "--allow-same-device"};
         args.insert(args.end(), extra.begin(), extra.end());
         return Cli(args);
     };
@@ -265,7 +268,8 @@ TEST_F(CliTest, ConflictOptionsAndStatusesForScripts) {
         << "the source must be attached to recover";
     EXPECT_EQ(Cli({"ls", (dir / "missing.qsln").string()}).status, 2);
     r = Cli({"recover", log + ".qsln", "--to", (dir / "filtered").string(), "--select", "Docs",
-             "--deleted-mode", "only", "--ext", "txt", "--image", image, "--no-system-disks"});
+             "--deleted-mode", "only", "--ext", "txt", "--image", image, "--no-system-disks",
+             "--allow-same-device"});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const auto& e : fs::recursive_directory_iterator(dir / "filtered"))
         if (e.is_regular_file()) {
@@ -288,7 +292,7 @@ TEST_F(CliTest, DateOptionsSelectByModifiedDate) {
         << "before the first year the date lists hold";
     const fs::path out = dir / "dated";
     auto r = Cli({"recover", log + ".qsln", "--to", out.string(), "--all", "--modified", "2015-01-01", "2019-12-31",
-                  "--image", image, "--no-system-disks"});
+                  "--image", image, "--no-system-disks", "--allow-same-device"});
     ASSERT_EQ(r.status, 0) << r.err;
     int written = 0, all = 0;
     for (const auto& row : ReadManifest(ManifestPath("fat16.manifest.tsv"))) all += row.IsFile();
@@ -313,7 +317,8 @@ TEST_F(CliTest, WriteErrorsFollowTheErrorOption) {
     const std::string limit = "ulimit -f 128; ";
     auto recover = [&](const std::string& to, const std::string& onError) {
         return Cli({"recover", log + ".qsln", "--to", (dir / to).string(), "--select", "Documents", "--on-error", onError,
-                    "--report", (dir / (to + ".json")).string(), "--image", image, "--no-system-disks"},
+                    "--report", (dir / (to + ".json")).string(), "--image", image, "--no-system-disks",
+                    "--allow-same-device"},
                    limit);
     };
     auto r = recover("ask", "ask");
