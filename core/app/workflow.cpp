@@ -229,6 +229,31 @@ bool PrepareLogLoad(AppContext& ctx, const std::string& path, bool needDisk) {
     return true;
 }
 
+bool AdvanceModeOffered(const AppContext& ctx) {
+    const auto& s = ctx.analysis.settings;
+    return !s.formatted && s.mode != analysis::RecoveryMode::Formatted && !s.exhaustive;
+}
+
+void SwitchToAdvanceMode(AppContext& ctx) {
+    analysis::DiscardAnalysis(ctx);
+    auto& s = ctx.analysis.settings;
+    s.formatted = true;
+    s.fromLog = false;
+    s.phase = 0;
+    analysis::PrepareAnalysis(ctx);
+}
+
+void LeaveResults(AppContext& ctx) {
+    if (!ctx.analysis.settings.exhaustive) {
+        analysis::DiscardAnalysis(ctx);
+        return;
+    }
+    if (ctx.analysis.geometry.fileSystem != "NTFS") {
+        ctx.items.files.Clear();
+        ctx.items.totalSize = 0;
+    }
+}
+
 // ---- AnalysisRun ----
 
 AnalysisRun::AnalysisRun(AppContext& ctx) : ctx_(ctx) {}

@@ -91,6 +91,18 @@ void PrepareChosenVolume(AppContext& ctx);
 // refusal was told).
 bool PrepareLogLoad(AppContext& ctx, const std::string& path, bool needDisk = true);
 
+// ---- the results ----
+// Advance Mode is offered (and the hint to use it shown) unless the results
+// come from advance mode or from an analysis over a sector range.
+bool AdvanceModeOffered(const AppContext& ctx);
+// Advance Mode chosen in the results: the items go, the formatted flag is
+// set and the analysis is prepared again (the caller runs it).
+void SwitchToAdvanceMode(AppContext& ctx);
+// Back from the results: both item lists are freed, except after an
+// analysis over a sector range, where the findings stay for the next
+// volume (of a FAT volume only the files go).
+void LeaveResults(AppContext& ctx);
+
 // ---- the analysis ----
 // One analysis on a worker: started with the sink its progress goes to
 // (called on the worker's thread) and a change callback (completion; on

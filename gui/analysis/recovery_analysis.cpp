@@ -190,13 +190,13 @@ void RecoveryAnalysis::WorkerDone() {
         return;
     }
     if (opensResults_) ShowResults();
-    done(QDialog::Accepted);
+    done(advanceModeChosen_ ? kAdvanceModeFollows : QDialog::Accepted);
 }
 
 void RecoveryAnalysis::ShowResults() {
     hide();
     ViewDataInControls results(ctx_, parentWidget());
-    results.exec();
+    if (results.exec() == ViewDataInControls::kAdvanceMode) advanceModeChosen_ = true;
 }
 
 void RecoveryAnalysis::StopAnalysis() {

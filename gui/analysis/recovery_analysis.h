@@ -27,6 +27,8 @@ class RecoveryAnalysis : public WizardPage {
 public:
     // exec() results beyond Accepted (results shown) and Rejected (Back).
     static constexpr int kFoundListFollows = 2;
+    // The results asked for Advance Mode: the caller runs the analysis again.
+    static constexpr int kAdvanceModeFollows = 3;
 
     RecoveryAnalysis(app::AppContext& ctx, QWidget* parent = nullptr);
     ~RecoveryAnalysis() override;
@@ -96,6 +98,7 @@ private:
     bool done_ = false;
     bool percentSeen_ = false;
     bool opensResults_ = true;
+    bool advanceModeChosen_ = false;
     int animation_ = 0;
 };
 

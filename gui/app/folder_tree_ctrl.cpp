@@ -1,8 +1,11 @@
 #include "app/folder_tree_ctrl.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <unordered_map>
 
 #include "app/dialog_look.h"
@@ -37,7 +40,15 @@ CFolderTreeCtrl::CFolderTreeCtrl(QWidget* parent) : QTreeView(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
 }
 
+void CFolderTreeCtrl::SetResultsMode(QAbstractItemModel* model) {
+    resultsMode_ = true;
+    setEditTriggers(QAbstractItemView::EditKeyPressed);
+    setModel(model);
+    if (model && model->rowCount() > 0) setExpanded(model->index(0, 0), true);
+}
+
 void CFolderTreeCtrl::SetSourceMode(const source::DriveCatalogue& catalogue) {
+    resultsMode_ = false;
     if (!sourceModel_) sourceModel_ = new QStandardItemModel(this);
     sourceModel_->clear();
     std::unordered_map<partition::TreeHandle, QStandardItem*> byHandle;
@@ -79,6 +90,21 @@ QModelIndex CFolderTreeCtrl::FindText(const QString& text) const {
 void CFolderTreeCtrl::mousePressEvent(QMouseEvent* event) {
     if (!clicksEnabled_) return;
     const QModelIndex index = indexAt(event->position().toPoint());
+    if (resultsMode_ && index.isValid() && event->button() == Qt::LeftButton) {
+        QStyleOptionViewItem opt;
+        initViewItemOption(&opt);
+        opt.rect = visualRect(index);
+        opt.features |= QStyleOptionViewItem::HasCheckIndicator;
+        const QRect check = style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, this);
+        const bool onArrow = event->position().x() < visualRect(index).left();
+        QTreeView::mousePressEvent(event);
+        if (onArrow || check.contains(event->position().toPoint())) return;
+        setExpanded(index, !isExpanded(index));
+        setCurrentIndex(index);
+        setFocus();
+        emit ResultsNodeClicked(index);
+        return;
+    }
     if (!index.isValid() || event->button() != Qt::LeftButton || model() != sourceModel_) {
         QTreeView::mousePressEvent(event);
         return;
@@ -91,6 +117,19 @@ void CFolderTreeCtrl::mousePressEvent(QMouseEvent* event) {
     setCurrentIndex(index);
     setFocus();
     emit SourceItemClicked(HandleOf(index));
+}
+
+void CFolderTreeCtrl::keyPressEvent(QKeyEvent* event) {
+    // Keyboard users choose the item the arrows moved to with Space or
+    // Enter, as a click on it would; arrows alone only move.
+    const int key = event->key();
+    const bool choose = key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (choose && clicksEnabled_ && model() == sourceModel_ && currentIndex().isValid() &&
+        event->modifiers() == Qt::NoModifier) {
+        emit SourceItemClicked(HandleOf(currentIndex()));
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 }  // namespace dravik::gui

@@ -193,9 +193,12 @@ void DeletedFilesRecovery::OnNext() {
 void DeletedFilesRecovery::RunAnalysisPages() {
     hide();
     int result;
-    {
+    for (;;) {
         RecoveryAnalysis analysis(ctx_, this);
         result = analysis.exec();
+        if (result != RecoveryAnalysis::kAdvanceModeFollows) break;
+        // Advance Mode from the results: the same source, scanned.
+        app::SwitchToAdvanceMode(ctx_);
     }
     if (result == RecoveryAnalysis::kFoundListFollows) {
         ExhaustiveDisplayPartitionInformation list(ctx_, this);

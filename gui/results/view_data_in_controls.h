@@ -1,45 +1,96 @@
 // The results page: the folder tree of the analysis and the rows of the
-// folder chosen in it, read-only for now.
+// folder chosen in it, with the commands that check, rename, search, save
+// the log, switch to advance mode and start the recovery.
 #pragma once
 
+#include <QPointer>
 #include <memory>
 
 #include "app/dialog_look.h"
+#include "results/results_tree.h"
 
-class QTreeWidget;
-class QTreeWidgetItem;
+class QAction;
+class QLabel;
+class QMenuBar;
+class QModelIndex;
+class QProgressBar;
 
 namespace dravik::app {
 class AppContext;
-}
+class Worker;
+}  // namespace dravik::app
 namespace dravik::results {
 class ResultsView;
 }
 
 namespace dravik::gui {
 
+class CColoredListCtrl;
+class CFolderTreeCtrl;
 class CPictureButton;
+class CPictureCtrl;
+class ResultsModels;
 
 class ViewDataInControls : public WizardPage {
     Q_OBJECT
 public:
+    // exec() result when Advance Mode was chosen: the caller runs the
+    // analysis again in advance mode.
+    static constexpr int kAdvanceMode = 3;
+
     ViewDataInControls(app::AppContext& ctx, QWidget* parent = nullptr);
     ~ViewDataInControls() override;
 
-    QTreeWidget* Tree() const { return tree_; }
-    QTreeWidget* List() const { return list_; }
+    CFolderTreeCtrl* Tree() const { return tree_; }
+    CColoredListCtrl* List() const { return list_; }
     results::ResultsView& View() { return *view_; }
-    // Lists the folder of a tree node as a click does.
-    void ListNode(QTreeWidgetItem* item);
+    ResultsModels* Models() const { return models_.get(); }
+    // True once the tree is built and shown.
+    bool Ready() const { return models_ != nullptr; }
+    QLabel* Status() const { return status_; }
+    QAction* Action(const QString& text) const;
+
+    // The commands, as their menu items run them.
+    void ListNode(results::NodeHandle node);
+    void Up();
+    void GoBack();
+    void AdvanceMode();
+    void SaveLog(const QString& path);
+    bool SavingLog() const;
+    void RecoverSelected();
+    void RecoveryFilter();
+    void SearchData();
+    void RenameData();
+    void OpenRow(int row);
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
-    void Back();
+    void BuildMenus(QMenuBar* bar);
+    void StartTreeWorker();
+    void TreeBuilt();
+    void ShowBusy(const QString& text);
+    void HideBusy();
+    void OnNodeClicked(const QModelIndex& index);
 
     app::AppContext& ctx_;
     std::unique_ptr<results::ResultsView> view_;
-    QTreeWidget* tree_;
-    QTreeWidget* list_;
+    std::unique_ptr<ResultsModels> models_;
+    std::unique_ptr<app::Worker> treeWorker_;
+    std::unique_ptr<app::Worker> logWorker_;
+    CFolderTreeCtrl* tree_;
+    CColoredListCtrl* list_;
+    CPictureCtrl* preview_;
+    CPictureButton* up_;
     CPictureButton* back_;
+    CPictureButton* stop_;
+    CPictureButton* save_;
+    QLabel* status_;
+    QProgressBar* progress_;
+    QList<QAction*> actions_;
+    bool started_ = false;
+    bool backWithoutAsking_ = false;
 };
 
 }  // namespace dravik::gui

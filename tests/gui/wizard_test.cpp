@@ -26,6 +26,7 @@
 #include "gui_support.h"
 #include "partition/deleted_files_recovery.h"
 #include "partition/exhaustive_display.h"
+#include "results/results_models.h"
 #include "results/view_data_in_controls.h"
 #include "support/test_images.h"
 
@@ -116,9 +117,11 @@ TEST_F(WizardTest, DeletedModeFromSourceClickToResults) {
     WhenPage(QStringLiteral("RecoveryAnalysis"), [](QDialog* d) { SaveShot(d, "analysis-running"); });
     WhenPage(QStringLiteral("ViewDataInControls"), [&](QDialog* d) {
         auto* v = static_cast<ViewDataInControls*>(d);
-        folders = v->Tree()->topLevelItem(0) ? 1 : 0;
-        files = v->List()->topLevelItemCount();
-        SaveShot(v, "results-plain");
+        ClickInNextModal(QStringLiteral("&OK"));  // the hint about Advance Mode
+        WaitFor([&] { return v->Ready() && QApplication::activeModalWidget() == v; });
+        folders = v->Models()->tree->rowCount();
+        files = v->Models()->list->rowCount();
+        SaveShot(v, "results-after-analysis");
         ClickInNextModal(QStringLiteral("&Yes"));
         Button(v, QStringLiteral("&Back"))->click();
     });
@@ -206,6 +209,7 @@ TEST_F(WizardTest, PartitionSearchListsFoundVolumesAndAnalysesTheChosenOne) {
         start = list->StartText();
         SaveShot(list, "partition-list");
         WhenPage(QStringLiteral("ViewDataInControls"), [&](QDialog* v) {
+            WaitFor([&] { return static_cast<ViewDataInControls*>(v)->Ready(); });
             filesOfVolume = ctx_.items.files.Count();
             ClickInNextModal(QStringLiteral("&Yes"));
             Button(v, QStringLiteral("&Back"))->click();
