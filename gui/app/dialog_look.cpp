@@ -57,6 +57,11 @@ WizardPage::WizardPage(QWidget* parent, const char* exitQuestion) : QDialog(pare
     ApplyDialogLook(this);
 }
 
+void WizardPage::setVisible(bool visible) {
+    if (visible && windowRole().isEmpty() && !objectName().isEmpty()) setWindowRole(objectName());
+    QDialog::setVisible(visible);
+}
+
 void WizardPage::closeEvent(QCloseEvent* event) {
     event->ignore();
     AskExit(this, exitQuestion_);

@@ -40,6 +40,11 @@ class WizardPage : public QDialog {
 public:
     explicit WizardPage(QWidget* parent = nullptr, const char* exitQuestion = nullptr);
 
+    // The page's object name becomes its X11 window role before it is first
+    // shown: every page has the same title, the role tells them apart for
+    // window managers and for the real-window test.
+    void setVisible(bool visible) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
