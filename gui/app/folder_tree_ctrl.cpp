@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <unordered_map>
 
 #include "app/dialog_look.h"
@@ -38,7 +40,15 @@ CFolderTreeCtrl::CFolderTreeCtrl(QWidget* parent) : QTreeView(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
 }
 
+void CFolderTreeCtrl::SetResultsMode(QAbstractItemModel* model) {
+    resultsMode_ = true;
+    setEditTriggers(QAbstractItemView::EditKeyPressed);
+    setModel(model);
+    if (model && model->rowCount() > 0) setExpanded(model->index(0, 0), true);
+}
+
 void CFolderTreeCtrl::SetSourceMode(const source::DriveCatalogue& catalogue) {
+    resultsMode_ = false;
     if (!sourceModel_) sourceModel_ = new QStandardItemModel(this);
     sourceModel_->clear();
     std::unordered_map<partition::TreeHandle, QStandardItem*> byHandle;
@@ -80,6 +90,21 @@ QModelIndex CFolderTreeCtrl::FindText(const QString& text) const {
 void CFolderTreeCtrl::mousePressEvent(QMouseEvent* event) {
     if (!clicksEnabled_) return;
     const QModelIndex index = indexAt(event->position().toPoint());
+    if (resultsMode_ && index.isValid() && event->button() == Qt::LeftButton) {
+        QStyleOptionViewItem opt;
+        initViewItemOption(&opt);
+        opt.rect = visualRect(index);
+        opt.features |= QStyleOptionViewItem::HasCheckIndicator;
+        const QRect check = style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, this);
+        const bool onArrow = event->position().x() < visualRect(index).left();
+        QTreeView::mousePressEvent(event);
+        if (onArrow || check.contains(event->position().toPoint())) return;
+        setExpanded(index, !isExpanded(index));
+        setCurrentIndex(index);
+        setFocus();
+        emit ResultsNodeClicked(index);
+        return;
+    }
     if (!index.isValid() || event->button() != Qt::LeftButton || model() != sourceModel_) {
         QTreeView::mousePressEvent(event);
         return;

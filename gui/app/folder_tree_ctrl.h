@@ -8,6 +8,7 @@
 #include "partition/partition_table.h"
 
 class QStandardItemModel;
+class QAbstractItemModel;
 class QStandardItem;
 
 namespace dravik::source {
@@ -30,6 +31,11 @@ public:
     // The index whose text is `text` (first in tree order), for tests and
     // keyboard users.
     QModelIndex FindText(const QString& text) const;
+    // ---- results mode ----
+    // Shows a results tree model; node clicks then report their index.
+    void SetResultsMode(QAbstractItemModel* model);
+    bool ResultsMode() const { return resultsMode_; }
+
     // Clicks are ignored while this is false (a worker runs).
     void SetClicksEnabled(bool enabled) { clicksEnabled_ = enabled; }
 
@@ -37,6 +43,8 @@ signals:
     // A click on an item's icon, label or row: its expansion was toggled
     // and it was selected. Space or Enter on the current item chooses it too.
     void SourceItemClicked(partition::TreeHandle handle);
+    // A click on a results node away from its check box and arrow.
+    void ResultsNodeClicked(const QModelIndex& index);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -45,6 +53,7 @@ protected:
 private:
     QStandardItemModel* sourceModel_ = nullptr;
     bool clicksEnabled_ = true;
+    bool resultsMode_ = false;
 };
 
 }  // namespace dravik::gui
