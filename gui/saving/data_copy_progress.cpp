@@ -1,0 +1,293 @@
+#include "saving/data_copy_progress.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include <mutex>
+
+#include "app/app_context.h"
+#include "app/dialog_look.h"
+#include "app/message_dialogs.h"
+#include "app/messages.h"
+#include "controls/gradient_progress.h"
+#include "controls/labels.h"
+#include "controls/picture_button.h"
+
+namespace dravik::gui {
+
+namespace text = saving::text;
+using saving::CopyField;
+
+// The engine's calls arrive on the worker: the latest texts and percentages
+// are kept here and handed to the GUI thread in one queued refresh at a time,
+// so that a run of many small chunks does not flood the event queue.
+class DataCopyProgress::Sink final : public saving::CopyProgressSink {
+public:
+    explicit Sink(DataCopyProgress* dialog) : dialog_(dialog) {}
+
+    void SetText(CopyField field, const std::string& text) override {
+        {
+            std::lock_guard lock(mutex_);
+            texts_[static_cast<std::size_t>(field)] = text;
+        }
+        Post();
+    }
+    void SetFilePercent(int percent) override {
+        filePercent_.store(percent);
+        Post();
+    }
+    void SetOverallPercent(int percent) override {
+        overallPercent_.store(percent);
+        Post();
+    }
+    bool DetailsHidden() const override { return hidden_.load(); }
+
+    void SetHidden(bool hidden) { hidden_.store(hidden); }
+    // On the GUI thread: what arrived since the last refresh.
+    std::array<std::optional<std::string>, 6> TakeTexts() {
+        queued_.store(false);
+        std::lock_guard lock(mutex_);
+        auto out = texts_;
+        texts_ = {};
+        return out;
+    }
+    int FilePercent() const { return filePercent_.load(); }
+    int OverallPercent() const { return overallPercent_.load(); }
+
+private:
+    void Post() {
+        if (queued_.exchange(true)) return;
+        QMetaObject::invokeMethod(dialog_, [d = dialog_] { d->Flush(); }, Qt::QueuedConnection);
+    }
+
+    DataCopyProgress* dialog_;
+    std::mutex mutex_;
+    std::array<std::optional<std::string>, 6> texts_;
+    std::atomic<int> filePercent_ = -1;
+    std::atomic<int> overallPercent_ = -1;
+    std::atomic<bool> queued_ = false;
+    std::atomic<bool> hidden_ = false;
+};
+
+namespace {
+
+// Bold 12-pixel labels, as the page draws its captions.
+QFont CaptionFont() {
+    QFont f(QStringLiteral("MS Shell Dlg"));
+    f.setPixelSize(12);
+    f.setBold(true);
+    return f;
+}
+
+}  // namespace
+
+DataCopyProgress::DataCopyProgress(app::AppContext& ctx, const results::ResultsTree& tree, QWidget* parent)
+    : QDialog(parent), ctx_(ctx), tree_(tree), sink_(std::make_unique<Sink>(this)) {
+    setObjectName(QStringLiteral("DataCopyProgress"));
+    ApplyDialogLook(this);
+    setModal(true);
+    ctx_.saveRun.ResetForProgress();
+
+    const QFont captionFont = CaptionFont();
+    auto caption = [&](const char* t) {
+        auto* l = new CTransparentLabel(QString::fromUtf8(t), this);
+        l->setFont(captionFont);
+        return l;
+    };
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(5);
+    grid->setColumnStretch(1, 1);
+    int row = 0;
+    auto detail = [&](const char* t, QLabel*& value, const char* name) {
+        auto* c = caption(t);
+        value = new CColoredLabel(QString(), this);
+        value->setObjectName(QString::fromUtf8(name));
+        value->setMinimumWidth(330);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        grid->addWidget(c, row, 0);
+        grid->addWidget(value, row, 1);
+        detailWidgets_ << c << value;
+        ++row;
+    };
+    auto& v = values_;
+    detail("Time Elapsed     :- ", v[size_t(CopyField::TimeElapsed)], "timeElapsed");
+    detail("Recovery Time Left  :-", v[size_t(CopyField::TimeLeft)], "timeLeft");
+    detail("Data Size           :- ", v[size_t(CopyField::DataSize)], "dataSize");
+    detail("Data Copied       :- ", v[size_t(CopyField::DataCopied)], "dataCopied");
+    detail("Last Data Name :- ", v[size_t(CopyField::LastDataName)], "lastDataName");
+    detail("Folder Name      :- ", v[size_t(CopyField::FolderName)], "folderName");
+    detail("Files Processed :- ", files_, "filesProcessed");
+    detail("Transfer Rate     :- ", rate_, "transferRate");
+    // A long destination path wraps instead of widening the page.
+    v[size_t(CopyField::FolderName)]->setWordWrap(true);
+    v[size_t(CopyField::TimeElapsed)]->setText(QString::fromUtf8(text::kTimeZero));
+    v[size_t(CopyField::TimeLeft)]->setText(QString::fromUtf8(text::kTimeZero));
+    v[size_t(CopyField::DataSize)]->setText(QString::fromStdString(saving::SizeTextIn(ctx_.saveRun.selectedBytes)));
+    v[size_t(CopyField::DataCopied)]->setText(QString::fromStdString(saving::SizeTextIn(0)));
+    files_->setText(QStringLiteral("0 of %1").arg(ctx_.saveRun.selectedCount));
+    rate_->setText(QString::fromStdString(gui::RateText(0)));
+
+    fileBar_ = new CGradientProgressBar(this);
+    fileBar_->setObjectName(QStringLiteral("currentBar"));
+    overallBar_ = new CGradientProgressBar(this);
+    overallBar_->setObjectName(QStringLiteral("overallBar"));
+    auto* bars = new QGridLayout;
+    bars->setHorizontalSpacing(10);
+    bars->setColumnStretch(1, 1);
+    bars->addWidget(caption("Current Data Copied :-"), 0, 0);
+    bars->addWidget(fileBar_, 0, 1);
+    bars->addWidget(caption("Overall Data Copied :-"), 1, 0);
+    bars->addWidget(overallBar_, 1, 1);
+    auto* note = new CTransparentLabel(QStringLiteral("(Selecting Hide Details will speedup data recovery speed...)"), this);
+
+    details_ = new CPictureButton(QStringLiteral("Hide Details"), nullptr, this);
+    pause_ = new CPictureButton(QStringLiteral("&Pause"), "\\Pause-btn.bmp", this);
+    stop_ = new CPictureButton(QStringLiteral("&Stop"), "\\Stop-btn.bmp", this);
+    skip_ = new CPictureButton(QStringLiteral("S&kip"), "\\skip.bmp", this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(details_);
+    buttons->addStretch(1);
+    for (auto* b : {pause_, skip_, stop_}) buttons->addWidget(b);
+    for (auto* b : {details_, pause_, skip_, stop_}) b->setAutoDefault(false);
+    connect(details_, &QPushButton::clicked, this, &DataCopyProgress::ToggleDetails);
+    connect(pause_, &QPushButton::clicked, this, &DataCopyProgress::PauseOrResume);
+    connect(stop_, &QPushButton::clicked, this, &DataCopyProgress::Stop);
+    connect(skip_, &QPushButton::clicked, this, &DataCopyProgress::Skip);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 16, 20, 14);
+    layout->addLayout(grid);
+    layout->addSpacing(10);
+    layout->addLayout(bars);
+    layout->addWidget(note);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+    resize(600, 340);
+
+    connect(&rateTimer_, &QTimer::timeout, this, &DataCopyProgress::Tick);
+}
+
+DataCopyProgress::~DataCopyProgress() {
+    // The page is closed only after its worker ended; this covers a page
+    // destroyed without being run to its end.
+    worker_.End();
+}
+
+void DataCopyProgress::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (started_) return;
+    started_ = true;
+    QTimer::singleShot(0, this, &DataCopyProgress::Begin);
+}
+
+void DataCopyProgress::Begin() {
+    clock_.Restart();
+    transfer_.Sample(0, 0);
+    rateTimer_.start(1000);
+    worker_.Control().SetOnChange(
+        [this] { QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection); });
+    worker_.Start([this](app::WorkerControl& control) {
+        saving::CopyEngine engine(ctx_, control, sink_.get());
+        engine.SetReport([this](const saving::FileReport& r) {
+            if (r.outcome != saving::FileOutcome::SkippedByFilter) filesDone_.fetch_add(1);
+        });
+        outcome_.store(static_cast<int>(engine.RunSave(tree_)));
+        control.SetFinished();
+    });
+}
+
+void DataCopyProgress::Flush() {
+    const auto texts = sink_->TakeTexts();
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        if (texts[i] && !hidden_) values_[i]->setText(QString::fromStdString(*texts[i]));
+    if (sink_->FilePercent() >= 0) fileBar_->SetPos(sink_->FilePercent());
+    if (sink_->OverallPercent() >= 0) overallBar_->SetPos(sink_->OverallPercent());
+    if (!hidden_) files_->setText(QStringLiteral("%1 of %2").arg(filesDone_.load()).arg(ctx_.saveRun.selectedCount));
+}
+
+void DataCopyProgress::Tick() {
+    if (paused_) return;
+    transfer_.Sample(static_cast<double>(clock_.Elapsed().count()) / 1000.0, ctx_.saveRun.bytesWritten.load());
+    ShowRate();
+}
+
+void DataCopyProgress::ShowRate() {
+    if (hidden_) return;
+    rate_->setText(QString::fromStdString(RateRowText(transfer_, ctx_.saveRun.selectedBytes)));
+    files_->setText(QStringLiteral("%1 of %2").arg(filesDone_.load()).arg(ctx_.saveRun.selectedCount));
+}
+
+void DataCopyProgress::paintEvent(QPaintEvent* event) {
+    setWindowTitle(QString::fromUtf8(app::msg::kAppTitle));
+    QDialog::paintEvent(event);
+    if (!started_ || closing_ || asking_ || !worker_.Control().Finished()) return;
+    closing_ = true;
+    QTimer::singleShot(0, this, [this] {
+        rateTimer_.stop();
+        worker_.Join();
+        accept();
+    });
+}
+
+void DataCopyProgress::PauseOrResume() {
+    if (closing_) return;
+    if (!paused_) {
+        paused_ = true;
+        pauseStart_ = std::time(nullptr);
+        clock_.Pause();
+        worker_.Control().Pause();
+        pause_->setText(QStringLiteral("&Resume"));
+    } else {
+        paused_ = false;
+        ctx_.saveRun.pausedSeconds += std::time(nullptr) - pauseStart_;
+        clock_.Resume();
+        pause_->setText(QStringLiteral("&Pause"));
+        worker_.Control().Resume();
+    }
+}
+
+void DataCopyProgress::Stop() {
+    if (closing_ || asking_ || worker_.Control().Finished()) return;
+    worker_.Control().Pause();
+    asking_ = true;
+    const int answer = AskQuestion(this, text::kStopQuestion);
+    if (answer == 1) {
+        ShowMessage(this, text::kAborted);
+        asking_ = false;
+        // The worker wakes from its checkpoint only to end: nothing more is
+        // written. Its end closes the page.
+        worker_.Control().Terminate();
+        update();
+        return;
+    }
+    asking_ = false;
+    if (!paused_) worker_.Control().Resume();
+    update();
+}
+
+void DataCopyProgress::Skip() { ctx_.saveRun.skipCurrent = true; }
+
+void DataCopyProgress::ToggleDetails() {
+    hidden_ = !hidden_;
+    sink_->SetHidden(hidden_);
+    for (auto* w : detailWidgets_) w->setVisible(!hidden_);
+    details_->setText(hidden_ ? QStringLiteral("Show Details") : QStringLiteral("Hide Details"));
+    if (!hidden_) ShowRate();
+}
+
+void DataCopyProgress::reject() { Stop(); }
+
+QString DataCopyProgress::FieldText(CopyField field) const { return values_[static_cast<std::size_t>(field)]->text(); }
+QString DataCopyProgress::FilesText() const { return files_->text(); }
+QString DataCopyProgress::RateText() const { return rate_->text(); }
+
+std::optional<saving::SaveOutcome> DataCopyProgress::Outcome() const {
+    const int o = outcome_.load();
+    if (o < 0) return std::nullopt;
+    return static_cast<saving::SaveOutcome>(o);
+}
+
+}  // namespace dravik::gui
