@@ -55,12 +55,16 @@ def main() -> int:
             for i in range(0, min(len(records), 64), 8):
                 write(out / "fuzz_ntfs_volume", head + b"".join(records[i:i + 8]) + (blocks[i // 8] if blocks else b""))
     partition_seeds(images, out)
+    lznt1_seeds(images, out)
     # FAT volumes: their first 64 KiB hold the boot sector, the FATs and the
     # first directories of the small test images.
     for img in sorted(images.glob("fat*.img")):
         with img.open("rb") as f:
             write(out / "fuzz_fat_volume", f.read(64 * 1024))
     scan_log_seeds(images, out)
+    # Rich text: hand-written documents of what the reader knows.
+    for doc in sorted((pathlib.Path(__file__).parent.parent / "fuzz" / "rtf-seeds").glob("*.rtf")):
+        write(out / "fuzz_rtf", doc.read_bytes())
     return 0
 
 
@@ -78,6 +82,28 @@ def scan_log_seeds(images: pathlib.Path, out: pathlib.Path) -> None:
                        env=env, stdout=subprocess.DEVNULL, check=True)
         for log in sorted(pathlib.Path(saved).iterdir()):
             write(out / "fuzz_scan_log", log.read_bytes())
+
+
+def lznt1_seeds(images: pathlib.Path, out: pathlib.Path) -> None:
+    """Compressed units of the compressed image: clusters that start with a
+    compressed chunk header (signature 3, bit 15), 16 KiB from each, behind
+    the harness's output-size byte; and a few hostile chunks by hand."""
+    found = 0
+    img = images / "ntfs-compressed.img"
+    if img.exists():
+        data = img.read_bytes()
+        for at in range(0, len(data) - 16384, 4096):
+            h = data[at] | (data[at + 1] << 8)
+            if h & 0xF000 == 0xB000 and data[at:at + 4] not in (b"FILE", b"INDX"):
+                write(out / "fuzz_lznt1", b"\xff" + data[at:at + 16384])
+                found += 1
+                if found >= 40:
+                    break
+    for seed in (b"\x0f\x05\xb0\x08abc\xfa\x2f",      # "abc" repeated to 4096
+                 b"\x0f\xff\xbfab",                   # a length past the unit
+                 b"\x0f\x02\xb0\x01\x00\x00",          # a reference before the start
+                 b"\x0f\x00\x00\x05\xb0abcdef"):       # a header of 0
+        write(out / "fuzz_lznt1", seed)
 
 
 def partition_seeds(images: pathlib.Path, out: pathlib.Path) -> None:
