@@ -117,6 +117,17 @@ FoundFileSystem ShowFoundFileSystem(app::AppContext& ctx, std::string_view entry
         g.rootDirSectors = v.rootDirSectors == 0 && v.typeName == "FAT16" ? 32 : v.rootDirSectors;
         g.clusterBase = v.clusterBase;
         ctx.analysis.partition = g;
+    } else {
+        // The search ran over the whole range with a guessed geometry; the
+        // chosen volume's files are read with its own, counted from its
+        // boot sector.
+        analysis::VolumeGeometry g;
+        g.fileSystem = "NTFS";
+        g.clusterBase = v.startSector;
+        g.sectorsPerCluster = v.sectorsPerCluster ? v.sectorsPerCluster : 8;
+        g.sectorsPerRecord = v.sectorsPerRecord ? v.sectorsPerRecord : 2;
+        g.sectorsPerIndexBlock = v.sectorsPerIndexBlock ? v.sectorsPerIndexBlock : 8;
+        ctx.analysis.partition = g;
     }
     out.type = ctx.source.PartitionLabel == "NTFS" ? "NTFS" : v.typeName;
     out.start = v.startSector ? v.startSector : v.clusterBase;
