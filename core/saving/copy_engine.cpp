@@ -54,7 +54,8 @@ timespec FromFiletime(std::uint64_t ft) {
 }
 
 // FAT keeps local time: the DOS fields are read as local time (a month of 0
-// or above 12 taken as 12, seconds as 0). nullopt when they are no time.
+// or above 12 taken as 12), seconds in two-second steps. nullopt when they
+// are no time.
 std::optional<timespec> FromDosTime(std::uint16_t date, std::uint16_t time) {
     std::tm tm{};
     int month = (date >> 5) & 0x0F;
@@ -64,8 +65,9 @@ std::optional<timespec> FromDosTime(std::uint16_t date, std::uint16_t time) {
     tm.tm_mday = date & 0x1F;
     tm.tm_hour = time >> 11;
     tm.tm_min = (time >> 5) & 0x3F;
+    tm.tm_sec = (time & 0x1F) * 2;
     tm.tm_isdst = -1;
-    if (tm.tm_mday == 0 || tm.tm_hour > 23 || tm.tm_min > 59) return std::nullopt;
+    if (tm.tm_mday == 0 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59) return std::nullopt;
     const time_t t = std::mktime(&tm);
     if (t == static_cast<time_t>(-1)) return std::nullopt;
     return timespec{t, 0};
