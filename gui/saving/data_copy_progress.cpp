@@ -141,7 +141,8 @@ DataCopyProgress::DataCopyProgress(app::AppContext& ctx, const results::ResultsT
     bars->addWidget(fileBar_, 0, 1);
     bars->addWidget(caption("Overall Data Copied :-"), 1, 0);
     bars->addWidget(overallBar_, 1, 1);
-    auto* note = new CTransparentLabel(QStringLiteral("(Selecting Hide Details will speedup data recovery speed...)"), this);
+    auto* note =
+        new CTransparentLabel(QStringLiteral("(Selecting Hide Details will speedup data recovery speed...)"), this);
 
     details_ = new CPictureButton(QStringLiteral("Hide Details"), nullptr, this);
     pause_ = new CPictureButton(QStringLiteral("&Pause"), "\\Pause-btn.bmp", this);

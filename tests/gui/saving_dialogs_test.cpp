@@ -256,7 +256,8 @@ TEST_F(SavingDialogsTest, ASaveWithAConflictAnsweredRenameIsByteExactWithItsTime
     EXPECT_EQ(calculatedSize.toStdString(), saving::DataSizeText(ctx_.saveRun.selectedBytes));
     EXPECT_EQ(dataSize.toStdString(), saving::SizeTextIn(ctx_.saveRun.selectedBytes));
     EXPECT_EQ(copied.toStdString(), saving::SizeTextIn(ctx_.saveRun.selectedBytes));
-    EXPECT_TRUE(folder.startsWith(QString::fromStdString((dest.path() / "Documents").string()))) << folder.toStdString();
+    EXPECT_TRUE(folder.startsWith(QString::fromStdString((dest.path() / "Documents").string())))
+        << folder.toStdString();
     EXPECT_EQ(files, QStringLiteral("%1 of %1").arg(ctx_.saveRun.selectedCount));
     EXPECT_TRUE(rate.endsWith(QStringLiteral("/s")) || rate.contains(QStringLiteral("/s,"))) << rate.toStdString();
 
