@@ -19,6 +19,9 @@ std::string ShortName(Bytes e) {
     for (std::size_t i = 0; i < 8 && i < e.size(); ++i)
         if (e[i] != ' ') add(name, e[i], caseFlags & 0x08);
     if (!name.empty() && U8(e, 0) == kDeletedMark) name[0] = '_';
+    // A name that really begins with byte 0xE5 (a lead byte of many Shift-JIS
+    // names) is stored with 0x05, which does not mean deleted.
+    if (!name.empty() && U8(e, 0) == kEscapedE5) name[0] = static_cast<char>(kDeletedMark);
     if (e.size() > 8 && e[8] != ' ') {
         name += '.';
         for (std::size_t i = 8; i < 11 && i < e.size(); ++i)
@@ -135,25 +138,40 @@ std::optional<std::u16string> ReadLongName(Bytes dir, std::size_t index) {
         }
     }
     static constexpr std::size_t kOffsets[] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+    auto isPart = [&](std::size_t i) { return dir[i * kEntrySize + entry::kAttributes] == kAttrLongName; };
     std::u16string name;
     int checksum = -1;
     for (std::size_t i = index; i-- > 0;) {
         const Bytes part = dir.subspan(i * kEntrySize, kEntrySize);
-        if (part[entry::kAttributes] != kAttrLongName) break;
+        if (!isPart(i)) break;
         const std::uint8_t sum = part[13];
         if (!accepted[sum] || (checksum >= 0 && sum != checksum)) break;  // a part of another entry
         checksum = sum;
-        for (std::size_t off : kOffsets) {
-            const char16_t c = U16(part, off);
-            if (c == 0) return name;
+        const bool lastPart = deleted ? i == 0 || !isPart(i - 1) : (part[0] & 0x40) != 0;
+        for (std::size_t k = 0; k < std::size(kOffsets); ++k) {
+            const char16_t c = U16(part, kOffsets[k]);
+            if (c == 0) {
+                // The terminator is followed by padding only (or ends the
+                // last part); a zero with more of the name after it is a
+                // character of the name (made safe when the file is written).
+                bool padding = k + 1 < std::size(kOffsets) || lastPart;
+                for (std::size_t r = k + 1; r < std::size(kOffsets) && padding; ++r) {
+                    const char16_t p = U16(part, kOffsets[r]);
+                    padding = p == 0 || p == 0xFFFF;
+                }
+                if (padding) return name;
+            }
             name += c;
         }
         if (name.size() > 255) return name;
         if (!deleted && (part[0] & 0x40)) return name;
         if (deleted && i > 0 && dir[(i - 1) * kEntrySize + entry::kAttributes] != kAttrLongName) return name;
     }
-    if (!name.empty() && name.size() % 13 == 0) return name;
-    return std::nullopt;
+    if (name.empty() || name.size() % 13 != 0) return std::nullopt;
+    // A part of another entry may have cut the name after a zero.
+    while (!name.empty() && name.back() == 0) name.pop_back();
+    if (name.empty()) return std::nullopt;
+    return name;
 }
 
 }  // namespace dravik::analysis::fat

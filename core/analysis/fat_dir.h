@@ -15,6 +15,7 @@ using platform::Bytes;
 
 inline constexpr std::size_t kEntrySize = 32;
 inline constexpr std::uint8_t kDeletedMark = 0xE5;
+inline constexpr std::uint8_t kEscapedE5 = 0x05;  // first name byte of a live entry that begins with 0xE5
 inline constexpr std::uint8_t kAttrDirectory = 0x10;
 inline constexpr std::uint8_t kAttrLongName = 0x0F;
 
@@ -33,7 +34,7 @@ inline constexpr std::size_t kSize = 28;
 // The 8.3 name as the entry holds it: the non-space bytes of the name, then
 // '.' and the non-space bytes of the extension when there is one, each part
 // in lower case when the entry's case flags say so. A deleted entry's first
-// character (0xE5 on disk) becomes '_'.
+// character (0xE5 on disk) becomes '_'; a first byte 0x05 is read as 0xE5.
 std::string ShortName(Bytes e);
 
 // FAT32 joins the high and low words; FAT12/16 have the low word only.
