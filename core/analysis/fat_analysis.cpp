@@ -1,7 +1,9 @@
 #include "analysis/fat_analysis.h"
 
+#include <array>
 #include <bit>
 #include <deque>
+#include <map>
 #include <unordered_set>
 #include <vector>
 
@@ -24,6 +26,8 @@ namespace {
 
 // A directory holds at most 65,536 entries.
 constexpr std::size_t kMaxDirectoryBytes = 65536 * fat::kEntrySize;
+
+void AssignLostDirClusters(AnalysisEnv& env);
 
 class FatAnalyzer {
 public:
@@ -48,8 +52,17 @@ public:
     void QueueAllFolders();
     // Step 1 of the signature scan: directory clusters anywhere in the data area.
     bool FindDirectoryClusters();
+    // Deleted folders whose known clusters did not reach their end go on in
+    // free clusters further on, between the data of their files: sweeps the
+    // free clusters after them and reads those that hold directory entries
+    // into the folder they continue, or under "Lost" when none does. False
+    // when terminated.
+    bool GatherFreedDirectoryClusters();
+    // After the last sweep: the clusters no folder took go under "Lost".
+    void SettleStrays();
 
     bool StoredAnything() const { return stored_ > 0; }
+    bool HasOpenDirectories() const { return !open_.empty(); }
 
 private:
     struct Pending {
@@ -57,16 +70,34 @@ private:
         bool deleted;
     };
 
+    // A directory that has not ended in the clusters known so far, whose
+    // FAT entries are free: where it was left.
+    struct OpenDirectory {
+        std::uint32_t number;
+        std::uint32_t last;                 // the last cluster read into it
+        std::vector<std::uint8_t> tail;     // that cluster's bytes
+    };
+
     std::vector<std::uint8_t> ReadSectors(std::uint64_t sector, std::uint32_t count);
     // A directory whose FAT entry is free (deleted, or a FAT made anew by a
     // format) but whose only known cluster is full of entries most likely
     // goes on in the next clusters: they are taken while they read as
-    // directory entries.
-    void FollowFreedDirectory(std::uint32_t first, std::vector<std::uint8_t>& bytes);
+    // directory entries. Returns the last cluster taken.
+    std::uint32_t FollowFreedDirectory(std::uint32_t first, std::vector<std::uint8_t>& bytes);
     std::vector<std::uint8_t> ReadClusters(const std::vector<std::uint32_t>& chain);
-    // Stores the entries of one directory; `parent` is its first cluster (0
-    // for the root). Entries inside a deleted folder are deleted too.
-    void ProcessDirectory(platform::Bytes dir, std::uint32_t parent, bool insideDeleted);
+    // Stores the entries of one directory from entry `firstEntry` on (the
+    // entries before it are read only for long names that cross into it);
+    // `parent` is its first cluster (0 for the root). Entries inside a
+    // deleted folder are deleted too.
+    void ProcessDirectory(platform::Bytes dir, std::uint32_t parent, bool insideDeleted, std::size_t firstEntry = 0);
+    // Reads the first cluster of a folder stored while the sweep passed
+    // before it; an unended deleted one is opened.
+    void ReadSweptFolder(std::uint32_t number, bool deleted, std::vector<std::uint8_t> bytes);
+    // The open directory that free cluster `cluster` most likely continues:
+    // one whose last cluster ends inside a long name that this cluster
+    // finishes, else the one that grew last before it. Null when none.
+    OpenDirectory* ContinuedBy(std::uint32_t cluster, platform::Bytes bytes);
+    void EnsureLostFolder();
     void StoreFolder(const std::string& shortName, const std::optional<std::u16string>& longName, bool deleted,
                      std::uint32_t parent, std::uint32_t number, platform::Bytes e);
 
@@ -78,6 +109,14 @@ private:
     std::unordered_set<std::uint32_t> visited_;
     // Folders the scan named "DirN" before their parent's entry was read.
     std::unordered_set<std::uint32_t> placeholders_;
+    // Every directory cluster read so far, and the deleted directories still
+    // open (by first cluster).
+    std::unordered_set<std::uint32_t> readClusters_;
+    std::map<std::uint32_t, OpenDirectory> open_;
+    bool lostStored_ = false;
+    bool madeUp_ = false;  // folders stored under made-up names by the sweep
+    // Directory clusters the sweep could give to no open folder (yet).
+    std::map<std::uint32_t, std::vector<std::uint8_t>> strays_;
     std::uint64_t stored_ = 0;
 };
 
@@ -91,6 +130,7 @@ std::vector<std::uint8_t> FatAnalyzer::ReadClusters(const std::vector<std::uint3
     std::vector<std::uint8_t> bytes;
     const std::size_t clusterBytes = std::size_t(volume_.sectorsPerCluster) * 512;
     bytes.reserve(chain.size() * clusterBytes);
+    readClusters_.insert(chain.begin(), chain.end());
     // Runs of consecutive clusters are read at once.
     for (std::size_t i = 0; i < chain.size();) {
         std::size_t j = i + 1;
@@ -103,18 +143,24 @@ std::vector<std::uint8_t> FatAnalyzer::ReadClusters(const std::vector<std::uint3
     return bytes;
 }
 
-void FatAnalyzer::FollowFreedDirectory(std::uint32_t first, std::vector<std::uint8_t>& bytes) {
-    if (fat::HasEndOfDirectory(bytes)) return;
+std::uint32_t FatAnalyzer::FollowFreedDirectory(std::uint32_t first, std::vector<std::uint8_t>& bytes) {
+    if (fat::HasEndOfDirectory(bytes)) return first;
     fat::FatReader fatReader(volume_);
-    if (fatReader.Entry(first).value_or(1) != 0) return;
+    if (fatReader.Entry(first).value_or(1) != 0) return first;
     const std::uint64_t limit = volume_.ClusterLimit();
+    std::uint32_t last = first;
     for (std::uint64_t next = std::uint64_t(first) + 1; next < limit && bytes.size() < kMaxDirectoryBytes; ++next) {
-        auto cluster = ReadSectors(volume_.ClusterSector(static_cast<std::uint32_t>(next)), volume_.sectorsPerCluster);
+        const auto n = static_cast<std::uint32_t>(next);
+        if (readClusters_.count(n) || fatReader.Entry(n).value_or(1) != 0) break;
+        auto cluster = ReadSectors(volume_.ClusterSector(n), volume_.sectorsPerCluster);
         if (fat::StartsWithDotEntries(cluster) || !fat::LooksLikeDirectoryCluster(cluster, limit, volume_.Fat32()))
-            return;
+            break;
         bytes.insert(bytes.end(), cluster.begin(), cluster.end());
-        if (fat::HasEndOfDirectory(cluster)) return;
+        readClusters_.insert(n);
+        last = n;
+        if (fat::HasEndOfDirectory(cluster)) break;
     }
+    return last;
 }
 
 void FatAnalyzer::StoreFolder(const std::string& shortName, const std::optional<std::u16string>& longName,
@@ -142,9 +188,10 @@ void FatAnalyzer::StoreFolder(const std::string& shortName, const std::optional<
     }
 }
 
-void FatAnalyzer::ProcessDirectory(platform::Bytes dir, std::uint32_t parent, bool insideDeleted) {
+void FatAnalyzer::ProcessDirectory(platform::Bytes dir, std::uint32_t parent, bool insideDeleted,
+                                   std::size_t firstEntry) {
     const std::size_t entries = dir.size() / fat::kEntrySize;
-    for (std::size_t i = 0; i < entries; ++i) {
+    for (std::size_t i = firstEntry; i < entries; ++i) {
         const platform::Bytes e = dir.subspan(i * fat::kEntrySize, fat::kEntrySize);
         if (e[0] == 0) break;
         if (e[0] == '.' && e[3] == ' ') continue;
@@ -215,10 +262,179 @@ bool FatAnalyzer::ReadSubDirectories() {
                                            next.deleted ? fat::kDeletedFolderCutOff : fat::kNoCutOff,
                                            kMaxDirectoryBytes / clusterBytes);
         auto bytes = ReadClusters(chain);
-        if (chain.size() == 1) FollowFreedDirectory(next.number, bytes);
+        std::uint32_t last = chain.empty() ? next.number : chain.back();
+        if (chain.size() == 1) last = FollowFreedDirectory(next.number, bytes);
         ProcessDirectory(bytes, next.number, next.deleted);
+        // A deleted folder's chain is freed: unless its end was seen, the
+        // sweep looks for the rest.
+        if (next.deleted && !fat::HasEndOfDirectory(bytes) && bytes.size() >= clusterBytes &&
+            fat::FatReader(volume_).Entry(last).value_or(1) == 0)
+            open_[next.number] = {next.number, last,
+                                  std::vector<std::uint8_t>(bytes.end() - static_cast<std::ptrdiff_t>(clusterBytes),
+                                                            bytes.end())};
     }
     return true;
+}
+
+void FatAnalyzer::EnsureLostFolder() {
+    if (lostStored_) return;
+    lostStored_ = true;
+    if (items_.folders.FindFolder(kLostFolder, ordinal_)) return;
+    items_.folders.AddFolderItem(ItemName::Narrow("Lost"), false, kFatRoot, kLostFolder, 0, 0, 0, 0, ordinal_);
+}
+
+FatAnalyzer::OpenDirectory* FatAnalyzer::ContinuedBy(std::uint32_t cluster, platform::Bytes bytes) {
+    // Long-name parts at the end of a directory's last cluster belong to the
+    // entry at the start of its next one: the checksum ties them. Otherwise
+    // the folder that grew last before this cluster took it (clusters are
+    // handed out in ascending order).
+    auto dangling = [](platform::Bytes tail) -> int {
+        if (tail.size() < fat::kEntrySize) return -1;
+        const platform::Bytes e = tail.subspan(tail.size() - fat::kEntrySize);
+        return e[fat::entry::kAttributes] == fat::kAttrLongName ? e[13] : -1;
+    };
+    std::size_t first = 0;
+    while (first + fat::kEntrySize <= bytes.size() && bytes[first + fat::entry::kAttributes] == fat::kAttrLongName)
+        first += fat::kEntrySize;
+    int closing = -1;  // the checksum of the first short entry, when parts lead to it
+    if (first + fat::kEntrySize <= bytes.size()) {
+        std::array<std::uint8_t, 11> name{};
+        for (std::size_t i = 0; i < 11; ++i) name[i] = bytes[first + i];
+        closing = fat::ShortNameChecksum(name);
+    }
+    // The folders this cluster names are its children: it belongs to their
+    // parent, and to none of them.
+    std::unordered_set<std::uint32_t> children;
+    for (std::size_t at = 0; at + fat::kEntrySize <= bytes.size(); at += fat::kEntrySize) {
+        const platform::Bytes e = bytes.subspan(at, fat::kEntrySize);
+        if (e[0] == 0) break;
+        if (e[fat::entry::kAttributes] == fat::kAttrLongName || !(e[fat::entry::kAttributes] & fat::kAttrDirectory) ||
+            e[0] == '.')
+            continue;
+        const std::uint32_t child = fat::FirstCluster(e, volume_.Fat32());
+        children.insert(child);
+        if (const FolderItem* f = items_.folders.FindFolder(child, ordinal_)) {
+            auto parent = open_.find(f->parent);
+            if (parent != open_.end() && parent->second.last < cluster) return &parent->second;
+        }
+    }
+    OpenDirectory* byPosition = nullptr;
+    for (auto& [number, d] : open_) {
+        if (d.last >= cluster || children.count(number)) continue;
+        const int sum = dangling(d.tail);
+        if (sum >= 0) {
+            // A deleted short entry lost its first byte: any checksum of the
+            // other ten bytes matches.
+            bool match = sum == closing;
+            if (!match && first + fat::kEntrySize <= bytes.size() && bytes[first] == fat::kDeletedMark) {
+                std::array<std::uint8_t, 11> name{};
+                for (std::size_t i = 0; i < 11; ++i) name[i] = bytes[first + i];
+                for (int b = 0; b < 256 && !match; ++b) {
+                    name[0] = static_cast<std::uint8_t>(b);
+                    match = fat::ShortNameChecksum(name) == sum;
+                }
+            }
+            if (match) return &d;
+            continue;  // its next cluster must finish that name
+        }
+        if (!byPosition || d.last > byPosition->last) byPosition = &d;
+    }
+    return byPosition;
+}
+
+void FatAnalyzer::ReadSweptFolder(std::uint32_t number, bool deleted, std::vector<std::uint8_t> bytes) {
+    visited_.insert(number);
+    readClusters_.insert(number);
+    ProcessDirectory(bytes, number, deleted);
+    if (deleted && !fat::HasEndOfDirectory(bytes)) open_[number] = {number, number, std::move(bytes)};
+}
+
+bool FatAnalyzer::GatherFreedDirectoryClusters() {
+    const std::uint32_t spc = volume_.sectorsPerCluster;
+    const std::size_t clusterBytes = std::size_t(spc) * 512;
+    if (open_.empty() || clusterBytes == 0) return true;
+    // A folder whose next cluster does not come within this distance is left
+    // as it is: the sweep reads free clusters only near open folders.
+    const std::uint64_t reach = std::max<std::uint64_t>(64, (std::uint64_t(64) << 20) / clusterBytes);
+    const std::uint64_t limit = volume_.ClusterLimit();
+    const std::uint64_t end = env_.ctx.analysis.partitionEnd;
+    fat::FatReader fatReader(volume_);
+    std::uint32_t from = open_.begin()->first;
+    for (const auto& [number, d] : open_) from = std::min(from, d.last);
+    std::uint64_t reachEnd = std::uint64_t(from) + reach;
+    for (std::uint64_t c = std::uint64_t(from) + 1; c < limit && c < reachEnd; ++c) {
+        const auto n = static_cast<std::uint32_t>(c);
+        if (end && volume_.ClusterSector(n) >= end) break;
+        if (!env_.control.Checkpoint()) return false;
+        if (env_.control.StopRequested()) break;
+        if (readClusters_.count(n) || fatReader.Entry(n).value_or(1) != 0) continue;
+        auto bytes = ReadSectors(volume_.ClusterSector(n), spc);
+        if (fat::StartsWithDotEntries(bytes)) {
+            // The first cluster of a folder, read now so that its own later
+            // clusters find it open. One whose entry is not read yet (it may
+            // lie in a later cluster of its parent) is stored under a
+            // made-up name that the entry replaces.
+            if (fat::FirstCluster(bytes, volume_.Fat32()) != n || visited_.count(n)) continue;
+            const FolderItem* f = items_.folders.FindFolder(n, ordinal_);
+            if (!f) {
+                const platform::Bytes dot(bytes.data(), fat::kEntrySize);
+                const std::string name = "Dir" + std::to_string(items_.folders.Count());
+                const std::uint32_t parent = fat::FirstCluster(platform::Bytes(bytes).subspan(fat::kEntrySize),
+                                                               volume_.Fat32());
+                if (!items_.folders.AddFolderItem(ItemName::Narrow(name), true, parent, n, 0, fat::ModifiedTime(dot),
+                                                  fat::CreatedTime(dot), fat::AccessedTime(dot), ordinal_))
+                    continue;
+                placeholders_.insert(n);
+                madeUp_ = true;
+                ++stored_;
+            }
+            ReadSweptFolder(n, !f || f->deleted == kYes, std::move(bytes));
+            reachEnd = std::max(reachEnd, c + reach);
+            continue;
+        }
+        if (!fat::LooksLikeDirectoryCluster(bytes, limit, volume_.Fat32())) continue;
+        OpenDirectory* d = ContinuedBy(n, bytes);
+        if (!d) {
+            // Its folder may open later in this sweep or the next.
+            strays_.emplace(n, std::move(bytes));
+            reachEnd = std::max(reachEnd, c + reach);
+            continue;
+        }
+        readClusters_.insert(n);
+        strays_.erase(n);
+        // The previous cluster goes first, for long names that cross over.
+        std::vector<std::uint8_t> joined = d->tail;
+        joined.insert(joined.end(), bytes.begin(), bytes.end());
+        ProcessDirectory(joined, d->number, true, d->tail.size() / fat::kEntrySize);
+        reachEnd = std::max(reachEnd, c + reach);
+        if (fat::HasEndOfDirectory(bytes)) {
+            open_.erase(d->number);
+        } else {
+            d->last = n;
+            d->tail = std::move(bytes);
+        }
+        // Folders that went too long without a next cluster are given up.
+        for (auto it = open_.begin(); it != open_.end();)
+            it = it->second.last + reach < c ? open_.erase(it) : std::next(it);
+    }
+    open_.clear();
+    return true;
+}
+
+void FatAnalyzer::SettleStrays() {
+    // Entries whose folder is unknown go under "Lost", with their long names.
+    for (auto& [cluster, bytes] : strays_) {
+        if (readClusters_.count(cluster)) continue;
+        EnsureLostFolder();
+        readClusters_.insert(cluster);
+        ProcessDirectory(bytes, kLostFolder, true);
+    }
+    strays_.clear();
+    if (madeUp_) {
+        // Made-up folders whose parent was not found.
+        EnsureLostFolder();
+        AssignLostDirClusters(env_);
+    }
 }
 
 bool FatAnalyzer::FindDirectoryClusters() {
@@ -276,6 +492,11 @@ AnalysisOutcome RunFatDirectoryWalk(AnalysisEnv& env) {
     env.progress.ValueLabel(text::kLabelTotalSize);
     FatAnalyzer walk(env);
     if (!walk.ReadRoot() || !walk.ReadSubDirectories()) return AnalysisOutcome::Terminated;
+    // Folders the sweep stored behind itself are read as the walk reads, and
+    // may open more; a few rounds settle it.
+    for (int round = 0; round < 4 && walk.HasOpenDirectories(); ++round)
+        if (!walk.GatherFreedDirectoryClusters() || !walk.ReadSubDirectories()) return AnalysisOutcome::Terminated;
+    walk.SettleStrays();
     if (walk.StoredAnything()) {
         env.control.ClearStop();
         env.control.SetFinished();
