@@ -132,7 +132,9 @@ int RunList(const Common& common, const ListOptions& o) {
             // md5|name|inode|mode|uid|gid|size|atime|mtime|ctime|crtime
             const auto& t = e.folder ? std::tie(e.folder->accessed, e.folder->modified, e.folder->created)
                                      : std::tie(e.file->accessed, e.file->modified, e.file->created);
-            std::printf("0|/%s%s|%u|%s|0|0|%llu|%lld|%lld|0|%lld\n", e.path.c_str(), deleted ? " (deleted)" : "",
+            // A name holding a newline or '|' would forge a line or a field.
+            std::printf("0|/%s%s|%u|%s|0|0|%llu|%lld|%lld|0|%lld\n", Escaped(e.path, "|").c_str(),
+                        deleted ? " (deleted)" : "",
                         e.folder ? e.folder->number : e.file->number, e.folder ? "d/drwxrwxrwx" : "r/rrwxrwxrwx",
                         static_cast<unsigned long long>(e.file ? e.file->size : 0), Unix(std::get<0>(t), ntfs),
                         Unix(std::get<1>(t), ntfs), Unix(std::get<2>(t), ntfs));
@@ -141,7 +143,7 @@ int RunList(const Common& common, const ListOptions& o) {
                                               : results::DateText(e.file->modified, ntfs, results::TimeKind::Modified);
             const std::string line = app::Format(
                 "%s %c %12llu  %s  %s%s", e.folder ? "D" : "F", deleted ? '*' : ' ',
-                static_cast<unsigned long long>(e.file ? e.file->size : 0), when.c_str(), e.path.c_str(),
+                static_cast<unsigned long long>(e.file ? e.file->size : 0), when.c_str(), Escaped(e.path).c_str(),
                 e.folder ? "/" : "");
             std::cout << (color && deleted ? "\x1b[31m" + line + "\x1b[0m" : line) << "\n";
         }
@@ -189,13 +191,14 @@ int RunSearch(const Common& common, const SearchOptions& o) {
         std::replace(path.begin(), path.end(), '\\', '/');
         if (h.folder) {
             if (o.json) json.push_back(ItemJson(path, *h.folder, true, ntfs));
-            else std::cout << "D " << (h.folder->deleted == analysis::kYes ? "* " : "  ") << path << "/\n";
+            else std::cout << "D " << (h.folder->deleted == analysis::kYes ? "* " : "  ") << Escaped(path) << "/\n";
         } else {
             path += "/" + std::string(h.Text(results::kHitName));
             if (o.json) json.push_back(ItemJson(path, *h.file, false, ntfs));
             else
                 std::cout << "F " << (h.file->deleted == analysis::kYes ? "* " : "  ")
-                          << app::Format("%12llu  ", static_cast<unsigned long long>(h.file->size)) << path << "\n";
+                          << app::Format("%12llu  ", static_cast<unsigned long long>(h.file->size)) << Escaped(path)
+                          << "\n";
         }
     }
     if (o.json) std::cout << json.dump(2) << "\n";

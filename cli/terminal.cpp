@@ -16,6 +16,39 @@ bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
+std::string Escaped(std::string_view text, std::string_view extra) {
+    auto octal = [](std::string& out, unsigned char c) {
+        out += '\\';
+        out += static_cast<char>('0' + (c >> 6));
+        out += static_cast<char>('0' + ((c >> 3) & 7));
+        out += static_cast<char>('0' + (c & 7));
+    };
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        // U+0080..U+009F (C1, among them the one-byte CSI) in UTF-8.
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            octal(out, c);
+            octal(out, static_cast<unsigned char>(text[++i]));
+            continue;
+        }
+        switch (c) {
+            case '\\': out += "\\\\"; continue;
+            case '\n': out += "\\n"; continue;
+            case '\t': out += "\\t"; continue;
+            case '\r': out += "\\r"; continue;
+            default: break;
+        }
+        if (c < 0x20 || c == 0x7F || extra.find(static_cast<char>(c)) != std::string_view::npos)
+            octal(out, c);
+        else
+            out += static_cast<char>(c);
+    }
+    return out;
+}
+
 std::string Shown(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {

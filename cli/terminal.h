@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "app/progress.h"
 #include "app/prompter.h"
@@ -24,6 +25,12 @@ bool StdoutIsTerminal();
 
 // The system's texts show a doubled '&' where the screen shows one.
 std::string Shown(const std::string& text);
+
+// A recovered name made harmless for a terminal or a line of text: control
+// characters (C0, DEL and C1) and the backslash are written as escapes, the
+// way `ls -b` shows them (\n, \t, \033, \\ ...). `extra` names more
+// characters to escape (the body file's field separator '|').
+std::string Escaped(std::string_view text, std::string_view extra = {});
 
 class TerminalPrompter : public app::Prompter {
 public:

@@ -1,6 +1,8 @@
 // Saving a scan log, and what saving and loading share.
 #include "analysis/scan_log.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -110,8 +112,12 @@ bool SaveScanLog(app::AppContext& ctx, std::string_view chosen, ScanLogOrigin or
         return false;
     }
     const std::string path = ScanLogPath(chosen);
-    scanlog::MakeWritable(path);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    // Written under a name of its own and renamed over the chosen one when
+    // complete: a run killed while writing leaves no short log to misread,
+    // and a read-only log of that name is replaced rather than changed.
+    const std::string partial = path + ".part" + std::to_string(::getpid());
+    std::remove(partial.c_str());
+    std::FILE* file = std::fopen(partial.c_str(), "wbx");
     if (!file) {
         ctx.prompter.ViewMsgBox(text::kLogCreateError);
         return false;
@@ -131,9 +137,9 @@ bool SaveScanLog(app::AppContext& ctx, std::string_view chosen, ScanLogOrigin or
     }
     PutSection(w, items.folders, items.folders.Count(), scanlog::PutFolderItem);
     PutSection(w, items.files, items.files.Count(), scanlog::PutFileItem);
-    if (!w.Close()) {
+    if (!w.Close() || std::rename(partial.c_str(), path.c_str()) != 0) {
         // A cut-off log would load as a broken one later; better none.
-        std::remove(path.c_str());
+        std::remove(partial.c_str());
         ctx.prompter.ViewMsgBox(text::kLogCreateError);
         return false;
     }

@@ -237,8 +237,8 @@ bool ReadScanLogHead(app::AppContext& ctx, std::string_view chosen, bool checkDe
         prompter.ViewMsgBox(text::kNoPathSelected);
         return false;
     }
+    // Reading never changes the file, not even its permissions.
     const std::string path(chosen);
-    scanlog::MakeWritable(path);
     auto in = LogInput::Open(path);
     if (!in) {
         prompter.ViewMsgBox(text::kLogOpenError);
@@ -262,6 +262,11 @@ bool ReadScanLogHead(app::AppContext& ctx, std::string_view chosen, bool checkDe
     }
     ReadVariableHead(c, h);
     if (c.Failed() || !scanlog::PlausibleHead(h)) return notValid();
+    // Every reader of the items is made for these file systems; a log naming
+    // another (one damaged byte suffices) has nothing they could show.
+    const std::u16string& named = h.geometryFileSystem;
+    const bool known = named == u"NTFS" || named == u"FAT32" || named == u"FAT16" || named == u"FAT12";
+    if (!known && !(named.empty() && h.scanTimeRecords)) return notValid();
     ApplyHead(ctx, h, path, c.Position());
     return true;
 }

@@ -13,11 +13,21 @@ namespace dravik::platform {
 
 std::optional<PosixFile> PosixFile::OpenReadOnly(const std::string& path) {
     // Never with write access: the source must stay untouched.
+    // Opened without blocking and checked before use: a FIFO or a terminal
+    // would block the open (or every read) forever; only regular files and
+    // block devices hold sectors.
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return PosixFile(fd);
 }
 

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <ctime>
+#include <limits>
 #include <vector>
 
 #include "analysis/fat_chain.h"
@@ -107,6 +109,10 @@ struct CopyEngine::Output {
     }
 };
 
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
+    return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max() : a + b;
+}
+
 FileFilter SettingsFilter(const app::AppContext& ctx) {
     const bool ntfs = ctx.analysis.geometry.fileSystem == "NTFS";
     const SavingSettings* settings = &ctx.savingSettings;
@@ -124,6 +130,7 @@ CopyEngine::CopyEngine(app::AppContext& ctx, app::WorkerControl& control, CopyPr
 SaveOutcome CopyEngine::RunSave(const results::ResultsTree& tree) {
     auto& run = ctx_.saveRun;
     run.startTime = Now();
+    ownNames_.clear();
     SaveTree(tree);
     if (control_.Terminated()) return SaveOutcome::Aborted;
     const bool complete = run.bytesWritten.load() == run.selectedBytes;
@@ -136,32 +143,42 @@ void CopyEngine::SaveTree(const results::ResultsTree& tree) {
     if (!tree.Valid(root) || !tree.Node(root).checked) return;
     auto& run = ctx_.saveRun;
     const fs::path dest = fs::path(run.destination).lexically_normal();
-    if (!CreateFolderPath(dest)) {
-        // Nothing can be written; every file meets the error prompt.
-    }
-    SaveFolderFiles(tree.RootNumber(), dest);
+    // When the root cannot be had, nothing can be written; every file meets
+    // the error prompt.
+    const std::shared_ptr<OpenFolder> top = OpenDestinationRoot(dest);
+    SaveFolderFiles(tree.RootNumber(), dest, top.get());
 
     // Depth first over checked nodes; an unchecked node hides its subtree.
-    std::vector<std::pair<results::NodeHandle, fs::path>> stack;
-    const auto& top = tree.Node(root).children;
-    for (auto it = top.rbegin(); it != top.rend(); ++it) stack.push_back({*it, fs::path()});
+    // Each entry holds its parent folder open; a folder that could not be
+    // had (a link or a file in its place) leaves its whole subtree without
+    // one, so nothing of it is written anywhere.
+    struct Entry {
+        results::NodeHandle node;
+        fs::path parentPath;
+        std::shared_ptr<OpenFolder> parent;
+    };
+    std::vector<Entry> stack;
+    const auto& children = tree.Node(root).children;
+    for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back({*it, fs::path(), top});
     while (!stack.empty()) {
         if (run.abortAll || control_.Terminated()) return;
-        auto [node, parentPath] = stack.back();
+        Entry e = std::move(stack.back());
         stack.pop_back();
-        const auto& n = tree.Node(node);
+        const auto& n = tree.Node(e.node);
         if (!n.checked) continue;
-        const fs::path relative = parentPath / SafeName(platform::Utf16ToUtf8(n.text));
-        CreateFolderBelow(dest, relative);
+        const std::string name = SafeName(platform::Utf16ToUtf8(n.text));
+        const fs::path relative = e.parentPath / name;
+        std::shared_ptr<OpenFolder> folder = e.parent ? OpenFolderBelow(*e.parent, name) : nullptr;
+        e.parent.reset();
         // A folder whose number is unknown (0) has no files of its own to
         // save. "Lost" has: the files whose folder was not found are saved
         // into it.
-        if (n.folder && n.folder->number != 0) SaveFolderFiles(n.folder->number, dest / relative);
-        for (auto it = n.children.rbegin(); it != n.children.rend(); ++it) stack.push_back({*it, relative});
+        if (n.folder && n.folder->number != 0) SaveFolderFiles(n.folder->number, dest / relative, folder.get());
+        for (auto it = n.children.rbegin(); it != n.children.rend(); ++it) stack.push_back({*it, relative, folder});
     }
 }
 
-void CopyEngine::SaveFolderFiles(std::uint32_t folderNumber, const fs::path& folder) {
+void CopyEngine::SaveFolderFiles(std::uint32_t folderNumber, const fs::path& folder, const OpenFolder* open) {
     auto& run = ctx_.saveRun;
     std::vector<const FileItem*> files;
     for (const FileItem& f : ctx_.items.files.Children(folderNumber))
@@ -173,15 +190,22 @@ void CopyEngine::SaveFolderFiles(std::uint32_t folderNumber, const fs::path& fol
             if (report_) report_({f, path, FileOutcome::SkippedByFilter, 0, 0});
             continue;
         }
-        WriteFile(*f, path, true);
+        WriteFile(*f, open, path, true);
     }
 }
 
-bool CopyEngine::ResolveConflict(fs::path& path, std::uint64_t size) {
+bool CopyEngine::ResolveConflict(const OpenFolder& folder, fs::path& path, std::uint64_t size) {
     auto& run = ctx_.saveRun;
     using app::ReplaceChoice;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return true;
+    const std::string name = path.filename().string();
+    if (::fstatat(folder.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return true;
+    // Two recovered names that our safe-name rule made the same are not a
+    // conflict the user had: the later one gets a numbered name.
+    if (ownNames_.contains({folder.Device(), folder.Inode(), name})) {
+        path.replace_filename(MakeUniqueNameIn(folder, name));
+        return true;
+    }
     ReplaceChoice choice = run.replaceChoice;
     if (choice != ReplaceChoice::SkipForAll && choice != ReplaceChoice::RenameForAll &&
         choice != ReplaceChoice::YesForAll) {
@@ -196,21 +220,22 @@ bool CopyEngine::ResolveConflict(fs::path& path, std::uint64_t size) {
         case ReplaceChoice::SkipForAll:
             // A skipped file counts as done, whether asked now or by a
             // standing answer.
-            run.bytesWritten += size;
+            run.bytesWritten = SaturatingAdd(run.bytesWritten.load(), size);
             return false;
         case ReplaceChoice::Rename:
         case ReplaceChoice::RenameForAll:
-            path = MakeUniqueName(path);
+            path.replace_filename(MakeUniqueNameIn(folder, name));
             return true;
         case ReplaceChoice::Yes:
         case ReplaceChoice::YesForAll:
-            if (!S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+            // The new file is renamed over the old one (a link there is
+            // replaced, never followed); a folder there cannot be.
             return true;
     }
     return true;
 }
 
-void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
+void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::path path, bool saveRun) {
     auto& run = ctx_.saveRun;
     run.skipCurrent = false;
     if (saveRun && sink_ && !sink_->DetailsHidden()) {
@@ -225,7 +250,7 @@ void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
     };
     // Whatever the names held, the file lands inside the destination.
     if (saveRun && !Inside(run.destination, path)) return tell(FileOutcome::FailedToCreate);
-    if (saveRun && !ResolveConflict(path, file.size)) return tell(FileOutcome::SkippedAtConflict);
+    if (saveRun && folder && !ResolveConflict(*folder, path, file.size)) return tell(FileOutcome::SkippedAtConflict);
     const bool renamed = path != report.destination;
     report.destination = path;
     const std::uint64_t zeroBefore = ctx_.reader.ZeroFilledSectors();
@@ -235,8 +260,15 @@ void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
     out.size = file.size;
     out.saveRun = saveRun;
     if (saveRun) out.saveRunBytes = &ctx_.saveRun.bytesWritten;
-    // Never through a link planted where the file goes.
-    out.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    // Written under a name of its own in its folder and renamed into place
+    // when done: a killed run leaves no short file under the final name.
+    const std::string name = path.filename().string();
+    std::string partial;
+    if (folder) {
+        struct stat st {};
+        const bool folderThere = ::fstatat(folder->Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        if (!folderThere) out.fd = OpenPartial(folder->Fd(), partial);
+    }
     if (out.fd < 0) {
         if (!saveRun || run.skipAllErrors) return tell(FileOutcome::FailedToCreate);
         if (auto answer = ctx_.prompter.ErrorCopying()) {
@@ -252,7 +284,17 @@ void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
         else
             WriteFat(file, out);
     }
+    // Only the last-write time is restored; the rename keeps it.
+    ::futimens(out.fd, WriteTimes(file).data());
     ::close(out.fd);
+    if (::renameat(folder->Fd(), partial.c_str(), folder->Fd(), name.c_str()) != 0) {
+        ::unlinkat(folder->Fd(), partial.c_str(), 0);
+        if (saveRun) run.bytesWritten -= out.written;
+        out.written = 0;
+        out.failed = true;
+    } else if (saveRun) {
+        ownNames_.insert({folder->Device(), folder->Inode(), name});
+    }
     if (out.failed && saveRun && !run.skipAllErrors && !run.abortAll) {
         // A write that failed (a full destination) is reported like a file
         // that could not be created; what was written stays.
@@ -261,17 +303,6 @@ void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
             run.abortAll = *answer == app::CopyErrorAnswer::Abort;
         }
     }
-    // Only the last-write time is restored.
-    timespec times[2];
-    times[0].tv_nsec = UTIME_OMIT;
-    times[0].tv_sec = 0;
-    if (ntfs_) {
-        times[1] = FromFiletime(file.modified);
-    } else {
-        auto t = FromDosTime(static_cast<std::uint16_t>(file.modified), static_cast<std::uint16_t>(file.modified >> 32));
-        times[1] = t ? *t : timespec{0, UTIME_OMIT};
-    }
-    ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
     run.skipCurrent = false;
     report.written = out.written;
     report.zeroFilledSectors = ctx_.reader.ZeroFilledSectors() - zeroBefore;
@@ -279,6 +310,28 @@ void CopyEngine::WriteFile(const FileItem& file, fs::path path, bool saveRun) {
          : out.written < out.size ? FileOutcome::Incomplete
          : renamed ? FileOutcome::Renamed
                    : FileOutcome::Written);
+}
+
+std::array<timespec, 2> CopyEngine::WriteTimes(const FileItem& file) const {
+    std::array<timespec, 2> times{};
+    times[0].tv_nsec = UTIME_OMIT;
+    if (ntfs_) {
+        times[1] = FromFiletime(file.modified);
+    } else {
+        auto t = FromDosTime(static_cast<std::uint16_t>(file.modified), static_cast<std::uint16_t>(file.modified >> 32));
+        times[1] = t ? *t : timespec{0, UTIME_OMIT};
+    }
+    return times;
+}
+
+int CopyEngine::OpenPartial(int folderFd, std::string& name) {
+    static std::atomic<unsigned> serial{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = ".dravik-partial-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+        const int fd = ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
 }
 
 bool CopyEngine::Interrupted(Output& out) {
@@ -427,11 +480,21 @@ bool CopyEngine::ExtractFile(const FileItem& file, const fs::path& target, const
     out.saveRun = false;
     out.stop = stop;
     out.percent = &percent;
-    out.fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (out.fd < 0) return false;
+    const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const int folderFd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0) return false;
+    std::string partial;
+    out.fd = OpenPartial(folderFd, partial);
+    if (out.fd < 0) {
+        ::close(folderFd);
+        return false;
+    }
     bool ok = true;
     if (file.size > 0) ok = ntfs_ ? WriteNtfs(file, out) : WriteFat(file, out);
     ::close(out.fd);
+    ok = ::renameat(folderFd, partial.c_str(), folderFd, target.filename().c_str()) == 0 && ok;
+    if (!ok) ::unlinkat(folderFd, partial.c_str(), 0);
+    ::close(folderFd);
     return ok && !out.failed;
 }
 

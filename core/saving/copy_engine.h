@@ -4,11 +4,16 @@
 // given their last-write time. The source is only ever read.
 #pragma once
 
+#include <time.h>
+
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
+#include <tuple>
 
 #include "analysis/item_records.h"
 #include "app/worker.h"
@@ -21,6 +26,8 @@ class ResultsTree;
 }
 
 namespace dravik::saving {
+
+class OpenFolder;
 
 namespace text {
 inline constexpr const char* kCompleted = "Saving completed successfully.";
@@ -46,6 +53,10 @@ public:
 std::string SizeTextIn(std::uint64_t bytes);
 // "N Min N Sec": whole minutes (not folded into hours) and the seconds left.
 std::string MinSecText(std::int64_t seconds);
+
+// a + b, or the largest value when that does not fit: totals of sizes that
+// damaged records claim must not wrap.
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b);
 
 // Which selected files a run writes and counts.
 using FileFilter = std::function<bool(const analysis::FileItem& file, std::u16string_view name)>;
@@ -99,9 +110,12 @@ public:
 private:
     struct Output;
     void SaveTree(const results::ResultsTree& tree);
-    void SaveFolderFiles(std::uint32_t folderNumber, const std::filesystem::path& folder);
-    void WriteFile(const analysis::FileItem& file, std::filesystem::path path, bool saveRun);
-    bool ResolveConflict(std::filesystem::path& path, std::uint64_t size);
+    void SaveFolderFiles(std::uint32_t folderNumber, const std::filesystem::path& folder, const OpenFolder* open);
+    void WriteFile(const analysis::FileItem& file, const OpenFolder* folder, std::filesystem::path path, bool saveRun);
+    bool ResolveConflict(const OpenFolder& folder, std::filesystem::path& path, std::uint64_t size);
+    std::array<timespec, 2> WriteTimes(const analysis::FileItem& file) const;
+    // Creates a new file under a temporary name in the folder; -1 on failure.
+    static int OpenPartial(int folderFd, std::string& name);
     bool WriteNtfs(const analysis::FileItem& file, Output& out);
     bool WriteFat(const analysis::FileItem& file, Output& out);
     bool WriteRuns(Output& out, std::uint64_t start, std::uint64_t sectors, bool sparse);
@@ -115,6 +129,8 @@ private:
     std::function<void(const FileReport&)> report_;
     bool ntfs_ = true;
     bool fromScan_ = false;
+    // The names this run has written, per folder (device, inode, name).
+    std::set<std::tuple<std::uint64_t, std::uint64_t, std::string>> ownNames_;
 };
 
 }  // namespace dravik::saving

@@ -51,7 +51,9 @@ void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, a
             if (f.mark != analysis::kYes) continue;
             if (filter && !filter(f, results::DisplayName16(f))) continue;
             ++run.selectedCount;
-            run.selectedBytes += f.size;
+            // A crafted size (2^63 and more) must not wrap the total back to
+            // what the run writes: the total stops at the largest value.
+            run.selectedBytes = SaturatingAdd(run.selectedBytes, f.size);
             if (shown) shown(run.selectedCount, run.selectedBytes);
         }
         return true;

@@ -1,6 +1,8 @@
 #include "saving/destination_paths.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <system_error>
@@ -43,17 +45,42 @@ bool CreateFolderPath(const fs::path& path) {
     return IsDirectory(path, true);
 }
 
-bool CreateFolderBelow(const fs::path& root, const fs::path& relative) {
-    fs::path at = root;
-    for (const auto& part : relative) {
-        if (part.empty() || part == "." || part == "..") return false;
-        at /= part;
-        if (IsDirectory(at, false)) continue;
-        if (Exists(at)) return false;
-        if (::mkdir(at.c_str(), 0777) != 0 && errno != EEXIST) return false;
-        if (!IsDirectory(at, false)) return false;
+OpenFolder::~OpenFolder() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+namespace {
+std::shared_ptr<OpenFolder> Held(int fd) {
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
     }
-    return true;
+    return std::make_shared<OpenFolder>(fd, st.st_dev, st.st_ino);
+}
+}  // namespace
+
+std::shared_ptr<OpenFolder> OpenDestinationRoot(const fs::path& root) {
+    if (!CreateFolderPath(root)) return nullptr;
+    return Held(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+std::shared_ptr<OpenFolder> OpenFolderBelow(const OpenFolder& parent, const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return nullptr;
+    // mkdirat never follows a link in the last place; an existing entry is
+    // then opened only when it is a folder itself.
+    if (::mkdirat(parent.Fd(), name.c_str(), 0777) != 0 && errno != EEXIST) return nullptr;
+    return Held(::openat(parent.Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+bool CreateFolderBelow(const fs::path& root, const fs::path& relative) {
+    std::shared_ptr<OpenFolder> at = Held(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (const auto& part : relative) {
+        if (!at) return false;
+        at = OpenFolderBelow(*at, part.string());
+    }
+    return at != nullptr;
 }
 
 bool Inside(const fs::path& root, const fs::path& path) {
@@ -67,6 +94,25 @@ bool Inside(const fs::path& root, const fs::path& path) {
     for (; pi != p.end(); ++pi)
         if (*pi == "..") return false;
     return true;
+}
+
+namespace {
+// report.doc -> report<n>.doc; README -> README<n>.
+std::string Numbered(const std::string& name, int n) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos) return name + std::to_string(n);
+    return name.substr(0, dot) + std::to_string(n) + name.substr(dot);
+}
+}  // namespace
+
+std::string MakeUniqueNameIn(const OpenFolder& folder, const std::string& name) {
+    for (int n = 0; n <= 9999; ++n) {
+        const std::string candidate = Numbered(name, n);
+        struct stat st {};
+        if (::fstatat(folder.Fd(), candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+            return candidate;
+    }
+    return name;
 }
 
 fs::path MakeUniqueName(const fs::path& path) {

@@ -4,7 +4,10 @@
 // the destination.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -24,6 +27,39 @@ bool CreateFolderPath(const std::filesystem::path& path);
 // that exists as a symbolic link is refused as well: a recovered tree must
 // not be led out of the destination by a link found there.
 bool CreateFolderBelow(const std::filesystem::path& root, const std::filesystem::path& relative);
+
+// A folder of the destination held open: everything below it is created and
+// opened relative to it, so a link planted on the way cannot lead out, and a
+// deep tree costs one step per level rather than a walk from the root.
+class OpenFolder {
+public:
+    OpenFolder(int fd, dev_t device, ino_t inode) : fd_(fd), device_(device), inode_(inode) {}
+    ~OpenFolder();
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    int Fd() const { return fd_; }
+    dev_t Device() const { return device_; }
+    ino_t Inode() const { return inode_; }
+
+private:
+    int fd_;
+    dev_t device_;
+    ino_t inode_;
+};
+
+// Creates the destination root as CreateFolderPath does and opens it; links
+// in the path the user chose are followed. nullptr when it cannot be.
+std::shared_ptr<OpenFolder> OpenDestinationRoot(const std::filesystem::path& root);
+
+// Opens the folder `name` of `parent`, creating it when missing. Nothing that
+// is there already is replaced, and a symbolic link (or anything else that is
+// not a folder) is refused: nullptr.
+std::shared_ptr<OpenFolder> OpenFolderBelow(const OpenFolder& parent, const std::string& name);
+
+// MakeUniqueName for the file `name` in the open folder: the first free
+// numbered variant, or `name` when all 10000 are taken.
+std::string MakeUniqueNameIn(const OpenFolder& folder, const std::string& name);
 
 // True when `path`, once made lexically normal, lies inside `root`.
 bool Inside(const std::filesystem::path& root, const std::filesystem::path& path);

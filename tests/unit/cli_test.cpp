@@ -351,6 +351,89 @@ TEST_F(CliTest, WriteErrorsFollowTheErrorOption) {
     EXPECT_LT(aborted.size(), report.size()) << "nothing is written after the first failure";
 }
 
+// ---- hostile input: crafted names and logs through the binary ----
+
+// Replaces the UTF-16 text `from` in the file by `to` (of the same length).
+void PatchUtf16(const fs::path& file, const std::string& from, const std::string& to) {
+    ASSERT_EQ(from.size(), to.size());
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    auto wide = [](const std::string& t) {
+        std::string w;
+        for (char c : t) w += std::string{c, '\0'};
+        return w;
+    };
+    const auto at = bytes.find(wide(from));
+    ASSERT_NE(at, std::string::npos) << from;
+    bytes.replace(at, 2 * from.size(), wide(to));
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+TEST_F(CliTest, ControlCharactersInNamesAreEscapedInTextAndBodyFile) {
+    const std::string image = Image("fat12"), log = (dir / "f.qsln").string();
+    const std::string md5 = Md5::OfFile(image);
+    ASSERT_EQ(Analyse(image, {}, (dir / "f").string()).status, 0);
+    PatchUtf16(log, "letter to the bank.txt", "letter\nto|the\x1b" "bank.txt");
+
+    auto r = Cli({"ls", log, "-r", "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "no escape sequence reaches the terminal";
+    EXPECT_NE(r.out.find("letter\\nto|the\\033bank.txt"), std::string::npos) << r.out;
+
+    r = Cli({"ls", log, "-r", "--bodyfile", "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("letter\\nto\\174the\\033bank.txt|"), std::string::npos);
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_EQ(line.rfind("0|/", 0), 0u) << "a forged line: " << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '|'), 10) << line;
+    }
+
+    r = Cli({"search", log, "*bank*", "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(r.out.find("letter\\nto|the\\033bank.txt"), std::string::npos) << r.out;
+    EXPECT_EQ(Md5::OfFile(image), md5);
+}
+
+TEST_F(CliTest, ALogNamingAnUnknownFileSystemIsRefusedNotCrashedOn) {
+    const std::string image = Image("fat12"), log = (dir / "f.qsln").string();
+    ASSERT_EQ(Analyse(image, {}, (dir / "f").string()).status, 0);
+    // The file-system names of the head: the partition's label and the
+    // geometry's; both made unknown.
+    std::ifstream in(log, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const std::string name{"\x05" "F\0A\0T\0" "1\0" "2\0", 11};
+    int patched = 0;
+    for (auto at = bytes.find(name); at != std::string::npos && at < 2048; at = bytes.find(name, at + 1), ++patched)
+        bytes[at + 5] = 'X';
+    ASSERT_GE(patched, 1);
+    std::ofstream(log, std::ios::binary | std::ios::trunc) << bytes;
+    for (const auto& args : {std::vector<std::string>{"ls", log, "-r", "--no-system-disks"},
+                             std::vector<std::string>{"recover", log, "--to", (dir / "out").string(), "--image",
+                                                      image, "--no-system-disks", "--allow-same-device"}}) {
+        const auto r = Cli(args);
+        EXPECT_EQ(r.status, 2) << args[0] << ": " << r.err;
+        EXPECT_NE(r.err.find("Log file is not valid."), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(CliTest, AFifoAsImageOrLogIsRefusedAtOnce) {
+    const fs::path fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto start = std::time(nullptr);
+    // A blocked open would hang: a watcher kills the command after 20 s
+    // (status -1).
+    const std::string watcher = "(sleep 20; kill -9 $$) >/dev/null 2>&1 & ";
+    auto r = Cli({"ls", fifo.string(), "--no-system-disks"}, watcher);
+    EXPECT_EQ(r.status, 2) << r.err;
+    r = Cli({"analyse", fifo.string(), "--no-system-disks", "--log", (dir / "l").string()}, watcher);
+    EXPECT_GE(r.status, 1) << "refused, not blocked on the FIFO: " << r.err;
+    EXPECT_LT(std::time(nullptr) - start, 20);
+}
+
 }  // namespace
 }  // namespace dravik::test
 
