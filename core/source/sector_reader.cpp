@@ -16,6 +16,7 @@ std::uint32_t SectorReader::SectorSize() const {
 }
 
 std::uint64_t SectorReader::CurrentDeviceBytes() {
+    std::lock_guard lock(mutex_);
     SectorDevice* device = Handle(source_.CurrentDevicePath());
     return device ? device->Size() : 0;
 }
@@ -46,20 +47,18 @@ void SectorReader::SettleFailedPiece(std::uint64_t first, std::uint32_t count, s
         if (auto answer = prompter_.SectorsBadStatusAction()) source_.BadSectorPolicy = *answer;
         policy = source_.BadSectorPolicy;
     }
+    // Either way the piece is read again sector by sector, so that only the
+    // sectors that really fail are zero-filled: the answer governs retries,
+    // not how much good data is thrown away. A retry gives each failing
+    // sector one more read.
     const std::size_t bps = SectorSize();
-    if (policy == BadSectorAnswer::RetryOnce || policy == BadSectorAnswer::RetryAll) {
-        for (std::uint32_t i = 0; i < count; ++i) {
-            auto sector = out.subspan(i * bps, bps);
-            if (!ReadPiece(first + i, 1, sector)) {
-                std::fill(sector.begin(), sector.end(), 0);
-                ++zeroFilled_;
-            }
-        }
-    } else {
-        // What the failed read left behind is undefined; zeros are honest.
-        auto piece = out.first(std::size_t(count) * bps);
-        std::fill(piece.begin(), piece.end(), 0);
-        zeroFilled_ += count;
+    const bool retry = policy == BadSectorAnswer::RetryOnce || policy == BadSectorAnswer::RetryAll;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        auto sector = out.subspan(i * bps, bps);
+        if (ReadPiece(first + i, 1, sector)) continue;
+        if (retry && ReadPiece(first + i, 1, sector)) continue;
+        std::fill(sector.begin(), sector.end(), 0);
+        ++zeroFilled_;
     }
 }
 
@@ -67,6 +66,9 @@ int SectorReader::ReadSectors(std::string_view devicePath, std::uint64_t first, 
                               std::span<std::uint8_t> buffer) {
     const std::uint64_t bps = SectorSize();
     if (count == 0 || bps == 0 || buffer.size() / bps < count) return 0;
+    // One read at a time: the handle cache and the prompts are shared by
+    // whichever workers read.
+    std::lock_guard lock(mutex_);
     const auto total = static_cast<std::size_t>(count * bps);
 
     if (source_.EndSector > 0 && first > source_.EndSector) {

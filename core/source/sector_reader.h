@@ -1,7 +1,9 @@
 // The one path through which every sector of the source is read.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <memory>
 #include <span>
 #include <string>
@@ -76,8 +78,9 @@ private:
     std::string cachedPath_;
     std::uint64_t cachedGeneration_ = 0;
     std::unique_ptr<SectorDevice> device_;
-    std::uint64_t opens_ = 0;
-    std::uint64_t zeroFilled_ = 0;
+    std::atomic<std::uint64_t> opens_ = 0;
+    std::atomic<std::uint64_t> zeroFilled_ = 0;
+    std::mutex mutex_;
 };
 
 }  // namespace dravik::source

@@ -100,7 +100,9 @@ TEST_F(SectorReaderTest, LargeReadsGoWholeAndSplitIntoFortySectorPiecesOnlyWhenT
         auto reader = MakeReader({43});
         std::vector<std::uint8_t> buf(80 * kBps);
         EXPECT_EQ(reader.ReadSectors("\\\\.\\PhysicalDrive0", 3, 41, buf), 0);
-        EXPECT_EQ(log_->calls, (std::vector<Call>{{3 * kBps, 41 * kBps}, {3 * kBps, 40 * kBps}, {43 * kBps, kBps}}));
+        // The failed tail is read once more, sector by sector.
+        EXPECT_EQ(log_->calls, (std::vector<Call>{{3 * kBps, 41 * kBps}, {3 * kBps, 40 * kBps}, {43 * kBps, kBps},
+                                                  {43 * kBps, kBps}}));
         EXPECT_TRUE(SectorIs(buf, 39, 42));
         EXPECT_TRUE(SectorIsZero(buf, 40));
     }
@@ -110,10 +112,13 @@ TEST_F(SectorReaderTest, LargeReadsGoWholeAndSplitIntoFortySectorPiecesOnlyWhenT
         auto reader = MakeReader({179});
         std::vector<std::uint8_t> buf(80 * kBps);
         EXPECT_EQ(reader.ReadSectors("\\\\.\\PhysicalDrive0", 100, 80, buf), 0);
-        EXPECT_EQ(log_->calls,
-                  (std::vector<Call>{{100 * kBps, 80 * kBps}, {100 * kBps, 40 * kBps}, {140 * kBps, 40 * kBps}}));
+        std::vector<Call> want{{100 * kBps, 80 * kBps}, {100 * kBps, 40 * kBps}, {140 * kBps, 40 * kBps}};
+        for (std::uint64_t s = 140; s < 180; ++s) want.push_back({s * kBps, kBps});
+        EXPECT_EQ(log_->calls, want);
         EXPECT_TRUE(SectorIs(buf, 39, 139));
-        EXPECT_TRUE(SectorIsZero(buf, 40) && SectorIsZero(buf, 79));
+        // Under Skip too only the sector that fails is lost.
+        EXPECT_TRUE(SectorIs(buf, 40, 140) && SectorIs(buf, 78, 178));
+        EXPECT_TRUE(SectorIsZero(buf, 79));
     }
     EXPECT_EQ(prompter_.badSectorPrompts, 0);
 }
@@ -138,27 +143,34 @@ TEST_F(SectorReaderTest, RetryOnceRereadsSectorBySectorAndZeroFillsTheBadOne) {
         else
             EXPECT_TRUE(SectorIs(buf, i, i)) << i;
     }
-    // 1 piece read + 40 single-sector reads.
-    EXPECT_EQ(log_->reads, 41u);
+    // 1 piece read + 40 single-sector reads + a second try of the bad one.
+    EXPECT_EQ(log_->reads, 42u);
 
     // RetryOnce asks again at the next failed piece.
     EXPECT_EQ(reader.ReadSectors("\\\\.\\PhysicalDrive0", 10, 10, buf), 0);
     EXPECT_EQ(prompter_.badSectorPrompts, 2);
 }
 
-TEST_F(SectorReaderTest, SkipAllStandsAndLeavesFailedPiecesZeroed) {
+TEST_F(SectorReaderTest, SkipAllStandsAndZeroFillsOnlyTheBadSectors) {
     auto reader = MakeReader({45, 130});
     prompter_.badSectorAnswers = {BadSectorAnswer::SkipAll};
     std::vector<std::uint8_t> buf(80 * kBps);
     EXPECT_NE(reader.ReadSectors("\\\\.\\PhysicalDrive0", 40, 80, buf), 0) << "the last piece was read";
     EXPECT_EQ(prompter_.badSectorPrompts, 1);
     EXPECT_EQ(source_.BadSectorPolicy, BadSectorAnswer::SkipAll);
-    for (std::size_t i = 0; i < 40; ++i) EXPECT_TRUE(SectorIsZero(buf, i)) << "piece 40..79 skipped";
-    for (std::size_t i = 40; i < 80; ++i) EXPECT_TRUE(SectorIs(buf, i, 40 + i));
+    for (std::size_t i = 0; i < 80; ++i) {
+        if (i == 5)
+            EXPECT_TRUE(SectorIsZero(buf, i)) << "sector 45 unreadable";
+        else
+            EXPECT_TRUE(SectorIs(buf, i, 40 + i)) << i;
+    }
+    EXPECT_EQ(reader.ZeroFilledSectors(), 1u);
 
     EXPECT_EQ(reader.ReadSectors("\\\\.\\PhysicalDrive0", 120, 40, buf), 0);
     EXPECT_EQ(prompter_.badSectorPrompts, 1) << "Skip All is not asked again";
-    EXPECT_TRUE(SectorIsZero(buf, 0) && SectorIsZero(buf, 39));
+    EXPECT_TRUE(SectorIsZero(buf, 10));
+    EXPECT_TRUE(SectorIs(buf, 0, 120) && SectorIs(buf, 39, 159));
+    EXPECT_EQ(reader.ZeroFilledSectors(), 2u);
 }
 
 TEST_F(SectorReaderTest, ResultFollowsTheLastPieceAndTheTail) {
@@ -237,7 +249,7 @@ namespace dravik::source {
 namespace {
 
 // The same policies over a real NTFS image: a bad sector inside the $MFT
-// costs that sector only under Retry, its whole 40-sector piece under Skip.
+// costs that sector only, under Retry and under Skip alike.
 TEST(SectorReaderOnImage, BadSectorInsideTheMft) {
     const auto image = test::ImagePath("ntfs-basic.img").string();
     platform::DeviceMap map;
@@ -273,8 +285,9 @@ TEST(SectorReaderOnImage, BadSectorInsideTheMft) {
     source.BadSectorPolicy = BadSectorAnswer::SkipAll;
     auto skip = faulty(mft + 3);
     EXPECT_NE(skip.Read(mft, 80, got), 0);
-    EXPECT_TRUE(std::all_of(got.begin(), got.begin() + 40 * 512, [](auto b) { return b == 0; }));
-    EXPECT_TRUE(std::equal(got.begin() + 40 * 512, got.end(), want.begin() + 40 * 512));
+    EXPECT_TRUE(std::all_of(got.begin() + 3 * 512, got.begin() + 4 * 512, [](auto b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 3 * 512, want.begin()));
+    EXPECT_TRUE(std::equal(got.begin() + 4 * 512, got.end(), want.begin() + 4 * 512));
     EXPECT_EQ(prompter.badSectorPrompts, 1);
 }
 
