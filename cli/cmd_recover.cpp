@@ -17,6 +17,7 @@
 #include "saving/copy_engine.h"
 #include "saving/destination.h"
 #include "saving/destination_guard.h"
+#include "saving/destination_paths.h"
 #include "saving/saving_settings.h"
 #include "session.h"
 
@@ -206,6 +207,9 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
                           {"md5", written ? nlohmann::json(platform::Md5::OfFile(r.destination)) : nlohmann::json(nullptr)},
                           {"deleted", r.file->deleted == analysis::kYes},
                           {"outcome", OutcomeText(r)}});
+        // A name the destination cannot take as it is (a NUL or '/' in it).
+        const std::string name = results::DisplayName(*r.file);
+        if (saving::SafeName(name) != name) report.back()["name"] = "made safe";
     });
     const auto outcome = engine.RunSave(tree);
     line.Clear();

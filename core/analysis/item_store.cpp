@@ -14,11 +14,12 @@ namespace {
 
 constexpr char16_t kEmptyWide[1] = {0};
 
-// A name ends at its first NUL and is cut to what nameLength can hold,
-// without leaving half of a surrogate pair behind.
+// A name loses the NULs that pad it and is cut to what nameLength can hold,
+// without leaving half of a surrogate pair behind. A NUL inside it is kept:
+// the name goes on after it (saving makes it safe).
 template <class C>
 std::basic_string_view<C> Clip(std::basic_string_view<C> name) {
-    name = name.substr(0, name.find(C(0)));
+    while (!name.empty() && name.back() == C(0)) name.remove_suffix(1);
     if (name.size() > kMaxNameLength) {
         name = name.substr(0, kMaxNameLength);
         if constexpr (std::is_same_v<C, char16_t>)

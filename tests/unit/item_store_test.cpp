@@ -225,11 +225,13 @@ TEST(ItemNames, NarrowWhenFirstByteNonZeroOtherwiseWide) {
     EXPECT_EQ(d.nameLength, 0u);
 }
 
-TEST(ItemNames, CutAtFirstNulAndAtMaximumLength) {
+TEST(ItemNames, KeepANulInsideDropTrailingOnesAndCutAtMaximumLength) {
     FileStore s;
-    FileItem& a = s.AddFileItem(ItemName::Wide(std::u16string_view(u"ab\0cd", 5)), false, 0, 5, 0, 0, 0, 0, 0);
-    EXPECT_EQ(WideName(a), u"ab");
-    EXPECT_EQ(a.nameW[2], u'\0');
+    // A NUL inside a name does not end it (the saving makes it safe);
+    // trailing ones are padding.
+    FileItem& a = s.AddFileItem(ItemName::Wide(std::u16string_view(u"ab\0cd\0\0", 7)), false, 0, 5, 0, 0, 0, 0, 0);
+    EXPECT_EQ(WideName(a), std::u16string_view(u"ab\0cd", 5));
+    EXPECT_EQ(a.nameW[5], u'\0');
 
     std::u16string huge(70000, u'q');
     FileItem& b = s.AddFileItem(ItemName::Wide(huge), false, 0, 5, 0, 0, 0, 0, 0);
