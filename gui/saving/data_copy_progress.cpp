@@ -44,6 +44,12 @@ public:
     }
     bool DetailsHidden() const override { return hidden_.load(); }
 
+    // Asks for a refresh (at most one queued at a time).
+    void Post() {
+        if (queued_.exchange(true)) return;
+        QMetaObject::invokeMethod(dialog_, [d = dialog_] { d->Flush(); }, Qt::QueuedConnection);
+    }
+
     void SetHidden(bool hidden) { hidden_.store(hidden); }
     // On the GUI thread: what arrived since the last refresh.
     std::array<std::optional<std::string>, 6> TakeTexts() {
@@ -57,11 +63,6 @@ public:
     int OverallPercent() const { return overallPercent_.load(); }
 
 private:
-    void Post() {
-        if (queued_.exchange(true)) return;
-        QMetaObject::invokeMethod(dialog_, [d = dialog_] { d->Flush(); }, Qt::QueuedConnection);
-    }
-
     DataCopyProgress* dialog_;
     std::mutex mutex_;
     std::array<std::optional<std::string>, 6> texts_;
@@ -193,7 +194,9 @@ void DataCopyProgress::Begin() {
     worker_.Start([this](app::WorkerControl& control) {
         saving::CopyEngine engine(ctx_, control, sink_.get());
         engine.SetReport([this](const saving::FileReport& r) {
-            if (r.outcome != saving::FileOutcome::SkippedByFilter) filesDone_.fetch_add(1);
+            if (r.outcome == saving::FileOutcome::SkippedByFilter) return;
+            filesDone_.fetch_add(1);
+            sink_->Post();  // the count of the last file too, before the final message
         });
         outcome_.store(static_cast<int>(engine.RunSave(tree_)));
         control.SetFinished();

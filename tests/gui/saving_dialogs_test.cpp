@@ -79,14 +79,16 @@ private:
     fs::path path_;
 };
 
-// Reads pass through, each after `delay` microseconds when set: a save
-// slow enough to press its buttons.
+// Reads pass through, after `delay` microseconds for every 4 KiB when set:
+// a save slow enough to press its buttons (the reader asks for a whole run
+// at once, so a delay per read would not do).
 class SlowDevice final : public source::SectorDevice {
 public:
     SlowDevice(std::unique_ptr<source::SectorDevice> inner, const std::atomic<int>& delay)
         : inner_(std::move(inner)), delay_(delay) {}
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> buf) override {
-        if (const int us = delay_.load()) std::this_thread::sleep_for(std::chrono::microseconds(us));
+        if (const int us = delay_.load())
+            std::this_thread::sleep_for(std::chrono::microseconds(us) * (buf.size() / 4096 + 1));
         return inner_->ReadAt(offset, buf);
     }
     std::uint64_t Size() const override { return inner_->Size(); }
@@ -395,7 +397,7 @@ TEST_F(SavingDialogsTest, SettingsAppliedDecideWhatIsWrittenAndCancelKeepsThemAs
 TEST_F(SavingDialogsTest, PauseHoldsTheRunAndStopAsksBeforeItEndsIt) {
     if (other_.empty()) GTEST_SKIP() << "no file system apart from the images' for the destination";
     Check(u"Documents");
-    delay_ = 20000;  // 20 ms a read: the save takes seconds
+    delay_ = 4000;  // 1 MiB a second: the save takes more than a second
     Scratch dest(other_);
     Responder r;
     bool acted = false;
@@ -403,7 +405,7 @@ TEST_F(SavingDialogsTest, PauseHoldsTheRunAndStopAsksBeforeItEndsIt) {
     r.onProgress = [&](QDialog* d) {
         auto* p = static_cast<DataCopyProgress*>(d);
         QObject::connect(d, &QDialog::finished, [&, p] { outcome = p->Outcome(); });
-        QTimer::singleShot(400, p, [&, p] {
+        QTimer::singleShot(300, p, [&, p] {
             acted = true;
             p->PauseOrResume();
             EXPECT_EQ(p->PauseButton()->text(), QStringLiteral("&Resume"));
