@@ -170,6 +170,8 @@ void DeletedFilesRecovery::OnItemClicked(partition::TreeHandle handle) {
     for (const auto& slice : selection.pane.pie)
         shares.push_back({QString::fromStdString(slice.legend), slice.percent,
                           slice.legend.rfind("Selected", 0) == 0});
+    // A partition's pane has no chart of its own.
+    pie_->setVisible(!shares.empty());
     pie_->SetShares(std::move(shares));
     if (ctx_.analysis.settings.exhaustive) {
         start_->setText(QString::number(selection.rangeStart));
