@@ -75,7 +75,29 @@ std::optional<timespec> FromDosTime(std::uint16_t date, std::uint16_t time) {
     return timespec{t, 0};
 }
 
+// The last-write time an item's `modified` gives; nullopt for none (a folder
+// made up by the analysis has 0).
+std::optional<timespec> WriteTimeOf(std::uint64_t modified, bool ntfs) {
+    if (modified == 0) return std::nullopt;
+    if (ntfs) return FromFiletime(modified);
+    return FromDosTime(static_cast<std::uint16_t>(modified), static_cast<std::uint16_t>(modified >> 32));
+}
+
 }  // namespace
+
+std::shared_ptr<OpenFolder> CopyEngine::TimedOnRelease(std::shared_ptr<OpenFolder> folder,
+                                                       std::uint64_t modified) const {
+    const auto time = WriteTimeOf(modified, ntfs_);
+    if (!time) return folder;
+    // Set when the last holder lets the folder go: by then its files and
+    // sub-folders are all written into it, and nothing changes it again.
+    OpenFolder* raw = folder.get();
+    return std::shared_ptr<OpenFolder>(raw, [inner = std::move(folder), t = *time](OpenFolder* f) mutable {
+        const timespec times[2] = {{0, UTIME_OMIT}, t};
+        ::futimens(f->Fd(), times);
+        inner.reset();
+    });
+}
 
 struct CopyEngine::Output {
     int fd = -1;
@@ -169,6 +191,7 @@ void CopyEngine::SaveTree(const results::ResultsTree& tree) {
         const std::string name = SafeName(platform::Utf16ToUtf8(n.text));
         const fs::path relative = e.parentPath / name;
         std::shared_ptr<OpenFolder> folder = e.parent ? OpenFolderBelow(*e.parent, name) : nullptr;
+        if (folder && n.folder) folder = TimedOnRelease(std::move(folder), n.folder->modified);
         e.parent.reset();
         // A folder whose number is unknown (0) has no files of its own to
         // save. "Lost" has: the files whose folder was not found are saved

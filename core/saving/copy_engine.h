@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
@@ -116,6 +117,8 @@ private:
     std::array<timespec, 2> WriteTimes(const analysis::FileItem& file) const;
     // Creates a new file under a temporary name in the folder; -1 on failure.
     static int OpenPartial(int folderFd, std::string& name);
+    // The same folder, given the item's last-write time once nothing holds it.
+    std::shared_ptr<OpenFolder> TimedOnRelease(std::shared_ptr<OpenFolder> folder, std::uint64_t modified) const;
     bool WriteNtfs(const analysis::FileItem& file, Output& out);
     bool WriteFat(const analysis::FileItem& file, Output& out);
     bool WriteRuns(Output& out, std::uint64_t start, std::uint64_t sectors, bool sparse);
