@@ -39,6 +39,7 @@ const char* OutcomeText(const saving::FileReport& r) {
         case FileOutcome::FailedToCreate: return "failed to create";
         case FileOutcome::WriteFailed: return "write failed";
         case FileOutcome::Incomplete: return "incomplete";
+        case FileOutcome::NotExact: return "not exact";
     }
     return "";
 }
@@ -199,14 +200,16 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
         if (!source.empty()) source += u'/';
         source += results::DisplayName16(*r.file);
         const bool written = r.outcome == FileOutcome::Written || r.outcome == FileOutcome::Renamed ||
-                             r.outcome == FileOutcome::Incomplete || r.outcome == FileOutcome::WriteFailed;
+                             r.outcome == FileOutcome::Incomplete || r.outcome == FileOutcome::WriteFailed ||
+                             r.outcome == FileOutcome::NotExact;
         report.push_back({{"source", platform::Utf16ToUtf8(source)},
                           {"destination", r.destination.string()},
                           {"size", r.file->size},
                           {"written", r.written},
                           {"md5", written ? nlohmann::json(platform::Md5::OfFile(r.destination)) : nlohmann::json(nullptr)},
                           {"deleted", r.file->deleted == analysis::kYes},
-                          {"outcome", OutcomeText(r)}});
+                          {"outcome", OutcomeText(r)},
+                          {"reason", r.reason}});
         // A name the destination cannot take as it is (a NUL or '/' in it).
         const std::string name = results::DisplayName(*r.file);
         if (saving::SafeName(name) != name) report.back()["name"] = "made safe";

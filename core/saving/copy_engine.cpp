@@ -13,6 +13,7 @@
 
 #include "analysis/fat_chain.h"
 #include "analysis/mft_walk.h"
+#include "analysis/ntfs_data.h"
 #include "analysis/ntfs_record.h"
 #include "analysis/ntfs_runs.h"
 #include "app/app_context.h"
@@ -108,6 +109,7 @@ struct CopyEngine::Output {
     bool saveRun = true;
     std::atomic<std::uint64_t>* saveRunBytes = nullptr;  // the save run's total; none for a preview
     bool failed = false;  // a write to the destination failed
+    const char* inexact = nullptr;  // why the bytes written are not the file's own
     const std::atomic<bool>* stop = nullptr;
     const std::function<void(int)>* percent = nullptr;
     std::vector<std::uint8_t> buffer;
@@ -153,9 +155,11 @@ SaveOutcome CopyEngine::RunSave(const results::ResultsTree& tree) {
     auto& run = ctx_.saveRun;
     run.startTime = Now();
     ownNames_.clear();
+    inexactFiles_ = 0;
     SaveTree(tree);
     if (control_.Terminated()) return SaveOutcome::Aborted;
-    const bool complete = run.bytesWritten.load() == run.selectedBytes;
+    // A file written as far as it goes but not as it was is no success.
+    const bool complete = run.bytesWritten.load() == run.selectedBytes && inexactFiles_ == 0;
     ctx_.prompter.ViewMsgBox(complete ? text::kCompleted : text::kNotCompleted);
     return complete ? SaveOutcome::Completed : SaveOutcome::NotCompleted;
 }
@@ -210,7 +214,7 @@ void CopyEngine::SaveFolderFiles(std::uint32_t folderNumber, const fs::path& fol
         if (run.abortAll || control_.Terminated()) return;
         const fs::path path = folder / SafeName(results::DisplayName(*f));
         if (filter_ && !filter_(*f, results::DisplayName16(*f))) {
-            if (report_) report_({f, path, FileOutcome::SkippedByFilter, 0, 0});
+            if (report_) report_({f, path, FileOutcome::SkippedByFilter, 0, 0, {}});
             continue;
         }
         WriteFile(*f, open, path, true);
@@ -266,7 +270,7 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
         sink_->SetText(CopyField::LastDataName, path.filename().string());
         sink_->SetText(CopyField::DataSize, SizeTextIn(run.selectedBytes));
     }
-    FileReport report{&file, path, FileOutcome::Written, 0, 0};
+    FileReport report{&file, path, FileOutcome::Written, 0, 0, {}};
     auto tell = [&](FileOutcome outcome) {
         report.outcome = outcome;
         if (saveRun && report_) report_(report);
@@ -329,8 +333,13 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
     run.skipCurrent = false;
     report.written = out.written;
     report.zeroFilledSectors = ctx_.reader.ZeroFilledSectors() - zeroBefore;
+    if (out.inexact) {
+        report.reason = out.inexact;
+        if (saveRun) ++inexactFiles_;
+    }
     tell(out.failed ? FileOutcome::WriteFailed
          : out.written < out.size ? FileOutcome::Incomplete
+         : out.inexact ? FileOutcome::NotExact
          : renamed ? FileOutcome::Renamed
                    : FileOutcome::Written);
 }
@@ -433,25 +442,25 @@ bool CopyEngine::WriteNtfs(const FileItem& file, Output& out) {
         ctx_.analysis.extensionRecordsKnown = true;
     }
     volume.extensions = &ctx_.analysis.extensionRecords;
-    auto record = fromScan_ ? analysis::ntfs::ReadRecordAt(volume, file.sector)
-                            : analysis::ntfs::ReadMftRecord(volume, file.number);
-    if (!analysis::ntfs::IsFileRecord(record)) return false;
-    analysis::ntfs::ApplyFixups(record);
-    const auto data = analysis::ntfs::FindDataAttribute(record);
-    if (data.kind == analysis::ntfs::DataKind::Resident) {
-        const std::size_t bound = analysis::ntfs::RecordBound(record);
-        const std::uint64_t value = data.offset + std::uint64_t(platform::U16(record, data.offset + 0x14));
-        if (!platform::InRange(bound, value, out.size)) return false;
-        if (!out.Write(record.data() + value, static_cast<std::size_t>(out.size))) return false;
-        Progress(out, true);
-        return true;
-    }
-    const auto runs = fromScan_ ? analysis::ntfs::CollectFileRuns(volume, file.sector)
-                                : analysis::ntfs::CollectRecordRuns(volume, file.number);
-    for (const auto& run : runs)
-        if (!WriteRuns(out, run.start, run.length, run.sparse)) break;
+    analysis::ntfs::FileLocation where{file.number, std::nullopt};
+    if (fromScan_) where.sector = file.sector;
+    if (Interrupted(out)) return false;
+    // One reader yields the pieces (resident value, runs, sparse and
+    // compressed units); the engine writes them and checks between pieces.
+    const auto read = analysis::ntfs::ReadFileData(
+        // The end sector itself may be read: runs end outside past it.
+        volume, where, out.size, ctx_.analysis.partitionEnd ? ctx_.analysis.partitionEnd + 1 : 0,
+        [&](analysis::ntfs::Bytes bytes, analysis::ntfs::PieceOutcome) {
+            if (!out.Write(bytes.data(), bytes.size())) return false;
+            // The counter of progress calls advances per 40 sectors, the
+            // pace the display was made for.
+            out.counter += static_cast<std::uint32_t>(bytes.size() / (40u * std::max<std::uint32_t>(1, ctx_.reader.SectorSize())));
+            Progress(out, false);
+            return !Interrupted(out);
+        });
+    if (read.problem != analysis::ntfs::DataProblem::None) out.inexact = analysis::ntfs::DataProblemText(read.problem);
     Progress(out, true);
-    return out.written == out.size;
+    return read.found && out.written == out.size;
 }
 
 bool CopyEngine::WriteFat(const FileItem& file, Output& out) {

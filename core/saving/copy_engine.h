@@ -76,6 +76,7 @@ enum class FileOutcome {
     FailedToCreate,     // the destination file could not be created
     WriteFailed,        // the destination refused some of its bytes (what was written stays)
     Incomplete,         // stopped (Skip, Abort, Stop) before all its bytes
+    NotExact,           // written whole, but the bytes are not the file's own (see the reason)
 };
 
 struct FileReport {
@@ -84,6 +85,7 @@ struct FileReport {
     FileOutcome outcome = FileOutcome::Written;
     std::uint64_t written = 0;
     std::uint64_t zeroFilledSectors = 0;  // unreadable source sectors written as zeros
+    std::string reason;  // why the data is not exact (encrypted, unknown compression...); empty when it is
 };
 
 class CopyEngine {
@@ -134,6 +136,7 @@ private:
     bool fromScan_ = false;
     // The names this run has written, per folder (device, inode, name).
     std::set<std::tuple<std::uint64_t, std::uint64_t, std::string>> ownNames_;
+    std::uint64_t inexactFiles_ = 0;  // files of this run whose bytes are not exact
 };
 
 }  // namespace dravik::saving
