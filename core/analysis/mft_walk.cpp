@@ -83,7 +83,7 @@ void NameNamelessFolders(AnalysisEnv& env, const ntfs::NtfsVolume& volume, const
             if (run.sparse) continue;
             for (std::uint64_t at = 0; at + perBlock <= run.length; at += perBlock) {
                 env.ctx.reader.Read(run.start + at, perBlock, block);
-                if (platform::U32(block, 0) != ntfs::kIndxSignature) continue;
+                if (platform::U32(block, 0) != ntfs::kIndxSignature || !ntfs::FixupsIntact(block)) continue;
                 ntfs::ApplyFixups(block);
                 for (const auto& e : ntfs::WalkIndexEntries(block)) consider(e);
             }
@@ -189,7 +189,9 @@ MftWalkResult RunMftWalk(AnalysisEnv& env) {
         if (!env.control.Checkpoint()) return MftWalkResult::Terminated;
         if (env.control.StopRequested()) break;
         auto rec = mft.At(number);
-        if (number == kNtfsRoot || !ntfs::IsFileRecord(rec)) continue;
+        // A record whose blocks do not all end in its update sequence number
+        // was torn while written: damaged, not decoded as if whole.
+        if (number == kNtfsRoot || !ntfs::IsFileRecord(rec) || !ntfs::FixupsIntact(rec)) continue;
         if (NoteExtensionRecord(rec, number, ctx.analysis.extensionRecords)) continue;
         auto name = ntfs::ReadRecordName(volume, rec);
         const std::uint8_t flags = ntfs::RecordFlags(rec);

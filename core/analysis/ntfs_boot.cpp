@@ -1,5 +1,7 @@
 #include "analysis/ntfs_boot.h"
 
+#include <algorithm>
+
 namespace dravik::analysis::ntfs {
 
 using platform::U32;
@@ -8,6 +10,7 @@ using platform::U8;
 
 namespace boot {
 inline constexpr std::size_t kOemId = 0x03;
+inline constexpr std::size_t kBytesPerSector = 0x0B;
 inline constexpr std::size_t kSectorsPerCluster = 0x0D;
 inline constexpr std::size_t kTotalSectors = 0x28;
 inline constexpr std::size_t kMftLcn = 0x30;
@@ -20,19 +23,29 @@ bool HasBootSignature(platform::Bytes s) {
     return U8(s, 510) == 0x55 && U8(s, 511) == 0xAA;
 }
 
-std::optional<BootSector> DecodeBootSector(platform::Bytes s) {
+std::optional<BootSector> DecodeBootSector(platform::Bytes s, std::uint32_t readerSectorSize) {
     if (!HasBootSignature(s) || !platform::BytesEqual(s, boot::kOemId, "NTFS")) return std::nullopt;
     BootSector b;
-    b.sectorsPerCluster = U8(s, boot::kSectorsPerCluster);
-    b.totalSectors = U64(s, boot::kTotalSectors);
+    b.bytesPerSector = platform::U16(s, boot::kBytesPerSector);
+    std::uint32_t scale = 1;
+    if (readerSectorSize >= 512 && b.bytesPerSector > readerSectorSize && b.bytesPerSector <= 4096 &&
+        b.bytesPerSector % readerSectorSize == 0)
+        scale = b.bytesPerSector / readerSectorSize;
+    b.sectorsPerCluster = U8(s, boot::kSectorsPerCluster) * scale;
+    b.totalSectors = U64(s, boot::kTotalSectors) * scale;
     b.mftLcn = U64(s, boot::kMftLcn);
     b.mftMirrLcn = U64(s, boot::kMftMirrLcn);
 
+    // 0xF4 and 0xF6 are 4096 and 1024 bytes (2 to the power of minus the
+    // signed byte); counted in the reader's sectors.
+    const std::uint32_t unit = readerSectorSize >= 512 ? readerSectorSize : 512;
     const std::uint32_t perIndex = U32(s, boot::kClustersPerIndexBlock);
-    b.sectorsPerIndexBlock = perIndex == 0xF4 ? 8 : perIndex * b.sectorsPerCluster;
+    b.sectorsPerIndexBlock = perIndex == 0xF4 ? std::max<std::uint32_t>(1, 4096 / unit) : perIndex * b.sectorsPerCluster;
 
     const std::uint32_t perRecord = U32(s, boot::kClustersPerRecord);
-    std::uint64_t spr = perRecord == 0xF6 ? 2 : std::uint64_t(perRecord) * b.sectorsPerCluster;
+    std::uint64_t spr = perRecord == 0xF6   ? std::max<std::uint32_t>(1, 1024 / unit)
+                        : perRecord == 0xF4 ? std::max<std::uint32_t>(1, 4096 / unit)
+                                            : std::uint64_t(perRecord) * b.sectorsPerCluster;
     if (spr != 1 && spr != 2 && spr != 4 && spr != 6 && spr != 8) spr = 2;
     b.sectorsPerRecord = static_cast<std::uint32_t>(spr);
     return b;

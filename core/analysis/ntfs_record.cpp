@@ -39,20 +39,55 @@ std::size_t RecordSize(Bytes record) {
     return static_cast<std::size_t>(size);
 }
 
+namespace {
+// The update sequence of a record or block: where its array is, how many
+// blocks it covers and how long each block is. Blocks are a sector of the
+// volume: the record's length divided by the blocks, 512 bytes unless that
+// gives another power of two (4096-byte sectors have one block per 4 KiB).
+struct UpdateSequence {
+    std::size_t usa = 0, blocks = 0, stride = kFixupStride, bound = 0;
+};
+std::optional<UpdateSequence> SequenceOf(Bytes view) {
+    UpdateSequence u;
+    u.bound = view.size();
+    if (IsFileRecord(view)) u.bound = std::min(u.bound, RecordSize(view));
+    u.usa = U16(view, rec::kUsaOffset);
+    const std::size_t count = U16(view, rec::kUsaCount);
+    if (count < 2 || u.usa + 2 > u.bound) return std::nullopt;
+    u.blocks = count - 1;
+    const std::size_t stride = u.bound / u.blocks;
+    if (u.bound % u.blocks == 0 && stride > kFixupStride && stride <= 4096 && (stride & (stride - 1)) == 0)
+        u.stride = stride;
+    return u;
+}
+}  // namespace
+
 void ApplyFixups(MutableBytes buffer) {
     const Bytes view(buffer.data(), buffer.size());
-    std::size_t bound = buffer.size();
-    if (IsFileRecord(view)) bound = std::min(bound, RecordSize(view));
-    const std::size_t usa = U16(view, rec::kUsaOffset);
-    const std::size_t count = U16(view, rec::kUsaCount);
-    if (count == 0 || usa + 2 > bound) return;
-    for (std::size_t k = 0; k + 1 < count; ++k) {
-        const std::size_t tail = kFixupStride * k + kFixupStride - 2;
-        const std::size_t entry = usa + 2 + 2 * k;
-        if (!InRange(bound, tail, 2) || !InRange(bound, entry, 2)) break;
+    const auto u = SequenceOf(view);
+    if (!u) return;
+    for (std::size_t k = 0; k < u->blocks; ++k) {
+        const std::size_t tail = u->stride * k + u->stride - 2;
+        const std::size_t entry = u->usa + 2 + 2 * k;
+        if (!InRange(u->bound, tail, 2) || !InRange(u->bound, entry, 2)) break;
         buffer[tail] = buffer[entry];
         buffer[tail + 1] = buffer[entry + 1];
     }
+}
+
+bool FixupsIntact(Bytes record) {
+    const auto u = SequenceOf(record);
+    if (!u) return false;
+    const std::uint16_t usn = U16(record, u->usa);
+    std::size_t checked = 0;
+    for (std::size_t k = 0; k < u->blocks; ++k) {
+        const std::size_t tail = u->stride * k + u->stride - 2;
+        if (!InRange(u->bound, tail, 2)) break;
+        if (U16(record, tail) != usn) return false;
+        ++checked;
+    }
+    // Every block of the record must be covered by the sequence.
+    return checked > 0 && checked * u->stride >= u->bound;
 }
 
 namespace {

@@ -19,7 +19,7 @@ using platform::MutableBytes;
 
 inline constexpr std::uint32_t kFileSignature = 0x454C4946;   // "FILE"
 inline constexpr std::uint32_t kIndxSignature = 0x58444E49;   // "INDX"
-inline constexpr std::size_t kFixupStride = 512;               // fixups always work in 512-byte blocks
+inline constexpr std::size_t kFixupStride = 512;               // the smallest block an update sequence covers
 
 namespace attr {
 inline constexpr std::uint32_t kStandardInformation = 0x10;
@@ -64,10 +64,16 @@ inline std::uint8_t RecordFlags(Bytes record) { return platform::U8(record, 0x16
 std::size_t RecordSize(Bytes record);
 
 // Restores the bytes that the update sequence displaced at the end of every
-// 512-byte block. FILE records use the record size for their bound, anything
-// else (INDX blocks) the buffer length. Torn blocks are restored anyway: a
-// recovery tool prefers the bytes to a refusal.
+// block (a sector of the volume, 512 bytes or more). FILE records use the
+// record size for their bound, anything else (INDX blocks) the buffer
+// length. Torn blocks are restored anyway: a recovery tool prefers the
+// bytes to a refusal (FixupsIntact tells them apart).
 void ApplyFixups(MutableBytes buffer);
+
+// True when the update sequence number ends every block of the record (or
+// INDX block) and the sequence covers the whole of it: a record written
+// whole. A torn write leaves a block with an older number.
+bool FixupsIntact(Bytes record);
 
 // Attribute header, as met by the walk.
 struct AttributeRef {

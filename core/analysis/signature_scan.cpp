@@ -79,9 +79,9 @@ void Scanner::ExamineFileRecord(std::uint64_t sector, std::span<const std::uint8
         record.assign(chunk.begin() + offset, chunk.begin() + offset + size);
     else
         record = ReadBytes(sector, size);
-    // The update sequence number ends every block of a whole record; a torn
-    // write leaves the blocks disagreeing.
-    if (U16(record, 510) != U16(record, 1022)) return;
+    // The update sequence number ends every block of a whole record, of 512
+    // bytes or 4 KiB; a torn write leaves the blocks disagreeing.
+    if (!ntfs::FixupsIntact(record)) return;
 
     const std::uint8_t flags = ntfs::RecordFlags(record);
     const auto info = ntfs::ReadBestFileName(record);
@@ -140,7 +140,7 @@ void Scanner::FindSignatures() {
             } else if (sig == ntfs::kIndxSignature) {
                 if (auto check = ntfs::CheckIndexBlock(view.subspan(off, std::min<std::size_t>(512, bps_))))
                     scan_.AddIndexBlockRef({s, check->owner, check->vcn, kScanTag});
-            } else if (auto boot = ntfs::DecodeBootSector(view.subspan(off, bps_))) {
+            } else if (auto boot = ntfs::DecodeBootSector(view.subspan(off, bps_), bps_)) {
                 scan_.AddBootSectorHit({s, boot->sectorsPerCluster, boot->sectorsPerIndexBlock, boot->sectorsPerRecord,
                                         boot->totalSectors, boot->mftLcn, boot->mftMirrLcn});
             }

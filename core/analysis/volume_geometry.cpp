@@ -42,7 +42,7 @@ bool ReadNtfsGeometry(app::AppContext& ctx, std::uint64_t start, std::uint64_t e
     std::optional<ntfs::BootSector> chosen;
     std::uint64_t mft = 0, mirr = 0;
     for (std::uint64_t at : copies) {
-        auto boot = ntfs::DecodeBootSector(ReadSector(ctx, at));
+        auto boot = ntfs::DecodeBootSector(ReadSector(ctx, at), ctx.reader.SectorSize());
         if (!boot) continue;
         const std::uint32_t spc = boot->sectorsPerCluster;
         if (spc == 0 || spc > 128 || !std::has_single_bit(spc)) continue;
