@@ -1,11 +1,13 @@
 #include "partition/partition_walk.h"
 
+#include <algorithm>
 #include <limits>
 #include <set>
 #include <vector>
 
 #include "app/app_context.h"
 #include "partition/boot_sector_id.h"
+#include "platform/posix_file.h"
 #include "source/geometry_cache.h"
 
 namespace dravik::partition {
@@ -84,6 +86,9 @@ private:
     bool GptEntries(Bytes sector, std::uint32_t entrySize);
 
     bool Full() const { return notes_.tableFull; }
+    // Sectors of the disk as its backing holds them; 0 when that cannot be
+    // told (the entries are then taken as they are).
+    std::uint64_t DiskSectors() const;
 
     app::AppContext& ctx_;
     DiskPartitionTable& table_;
@@ -93,7 +98,19 @@ private:
     std::uint32_t sectorSize_;
     WalkNotes& notes_;
     int next_ = 0;  // running partition number, shared by every kind of entry
+    std::uint64_t diskSectors_ = 0;
 };
+
+std::uint64_t Walker::DiskSectors() const {
+    const auto backing = ctx_.devices.Resolve(path_);
+    if (!backing) return 0;
+    const auto file = platform::PosixFile::OpenReadOnly(backing->path);
+    if (!file) return 0;
+    std::uint64_t bytes = file->Size();
+    bytes = bytes > backing->offset ? bytes - backing->offset : 0;
+    if (backing->length != 0) bytes = std::min(bytes, backing->length);
+    return bytes / sectorSize_;
+}
 
 bool Walker::Read(std::uint64_t sector, std::vector<std::uint8_t>& buf) {
     buf.assign(sectorSize_, 0);
@@ -101,6 +118,19 @@ bool Walker::Read(std::uint64_t sector, std::vector<std::uint8_t>& buf) {
 }
 
 bool Walker::Record(std::string_view label, std::uint64_t start, std::uint64_t end) {
+    // A damaged or crafted entry may claim sectors the disk does not have:
+    // one that starts past the end is left out, one that runs past it ends
+    // with the disk, so that no scan reads what is not there.
+    if (diskSectors_ != 0) {
+        if (start >= diskSectors_) {
+            ++notes_.beyondDisk;
+            return true;
+        }
+        if (end > diskSectors_) {
+            ++notes_.clippedToDisk;
+            end = diskSectors_;
+        }
+    }
     if (next_ >= DiskPartitionTable::kMaxPartitions) {
         notes_.tableFull = true;
         return false;
@@ -119,6 +149,7 @@ bool Walker::Record(std::string_view label, std::uint64_t start, std::uint64_t e
 int Walker::Run(std::uint64_t tableSector) {
     table_.Count = 0;
     if (sectorSize_ < kMinSectorSize || sectorSize_ > kMaxSectorSize) return 0;
+    diskSectors_ = DiskSectors();
 
     std::vector<std::uint8_t> mbr;
     Read(tableSector, mbr);

@@ -34,6 +34,8 @@ struct WalkNotes {
     int gptHeaders = 0;            // GPT headers whose entries were read
     bool backupSearched = false;
     std::uint64_t backupHeader = 0;  // sector of the backup GPT header found, 0 when none
+    int beyondDisk = 0;     // entries that start past the end of the disk, left out
+    int clippedToDisk = 0;  // entries that ran past the end, cut to it
 };
 
 // Extended boot records followed per walk at most.
