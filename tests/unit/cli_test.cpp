@@ -434,6 +434,144 @@ TEST_F(CliTest, AFifoAsImageOrLogIsRefusedAtOnce) {
     EXPECT_LT(std::time(nullptr) - start, 20);
 }
 
+
+// ---- found volumes, FAT times and names, formatted volumes: what is written ----
+
+// Files of a manifest byte-exact under `out` (live and deleted ones).
+std::pair<int, int> ExactFiles(const std::string& manifest, const fs::path& out) {
+    int exact = 0, all = 0;
+    for (const auto& row : ReadManifest(ManifestPath(manifest)))
+        if (row.IsFile() && (row.state == "live" || row.state == "deleted")) {
+            ++all;
+            exact += Md5::OfFile(out / row.path) == row.md5;
+        }
+    return {exact, all};
+}
+
+TEST_F(CliTest, PartitionSearchRecoversTheFoundNtfsVolumeByteExact) {
+    const std::string image = Image("disk-zeroed"), log = (dir / "ntfs").string();
+    auto r = Analyse(image, {"--mode", "partition", "--fs", "NTFS", "--volume", "1"}, log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const fs::path out = dir / "out";
+    r = Cli({"recover", log + ".qsln", "--to", out.string(), "--all", "--image", image, "--no-system-disks",
+             "--allow-same-device"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto [exact, all] = ExactFiles("disk-zeroed.p1.manifest.tsv", out);
+    EXPECT_GT(all, 20);
+    EXPECT_EQ(exact, all) << "live and deleted files of the found volume, each at its path";
+}
+
+// The manifests keep FAT times as (date << 16) | time, local time; the test
+// runs the binary in UTC.
+std::time_t FatManifestTime(std::uint64_t words) {
+    const auto date = static_cast<unsigned>(words >> 16), time = static_cast<unsigned>(words & 0xFFFF);
+    std::tm tm{};
+    tm.tm_year = int(date >> 9) + 80;
+    tm.tm_mon = int((date >> 5) & 0x0F) - 1;
+    tm.tm_mday = int(date & 0x1F);
+    tm.tm_hour = int(time >> 11);
+    tm.tm_min = int((time >> 5) & 0x3F);
+    tm.tm_sec = int(time & 0x1F) * 2;
+    return ::timegm(&tm);
+}
+
+TEST_F(CliTest, FatTimesAreWrittenToTheSecondOnFilesAndFolders) {
+    const std::string image = Image("fat16"), log = (dir / "f").string();
+    ASSERT_EQ(Analyse(image, {}, log).status, 0);
+    const fs::path out = dir / "out";
+    auto r = Cli({"recover", log + ".qsln", "--to", out.string(), "--all", "--image", image, "--no-system-disks",
+                  "--allow-same-device"},
+                 "export TZ=UTC; ");
+    ASSERT_LE(r.status, 1) << r.err;
+    int files = 0, filesTimed = 0, odd = 0, folders = 0, foldersTimed = 0;
+    for (const auto& row : ReadManifest(ManifestPath("fat16.manifest.tsv"))) {
+        if (row.state != "live" || (!row.IsFile() && !row.IsDir())) continue;
+        struct stat st {};
+        if (::stat((out / row.path).c_str(), &st) != 0) continue;
+        const bool same = st.st_mtime == FatManifestTime(row.mtime);
+        EXPECT_TRUE(same) << row.path << ": " << st.st_mtime << " vs " << FatManifestTime(row.mtime);
+        if (row.IsDir()) {
+            ++folders;
+            foldersTimed += same;
+        } else {
+            ++files;
+            filesTimed += same;
+            odd += (row.mtime & 0x1F) != 0;
+        }
+    }
+    EXPECT_GT(files, 20);
+    EXPECT_GT(odd, 10) << "the times hold seconds";
+    EXPECT_EQ(filesTimed, files);
+    EXPECT_GT(folders, 3);
+    EXPECT_EQ(foldersTimed, folders) << "folders get their times after their files were written";
+}
+
+TEST_F(CliTest, ANulInsideAFatLongNameIsKeptAndMadeSafe) {
+    // "report 01.txt" has one long-name part; its space becomes a NUL.
+    const fs::path copy = dir / "fat16.img";
+    fs::copy_file(Image("fat16"), copy);
+    {
+        std::fstream f(copy, std::ios::binary | std::ios::in | std::ios::out);
+        std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        const std::string head{"r\0e\0p\0o\0r\0", 10};
+        std::size_t at = 0, part = std::string::npos;
+        for (at = bytes.find(head); at != std::string::npos; at = bytes.find(head, at + 1))
+            if (at % 32 == 1 && bytes[at + 10] == 0x0F && bytes[at + 15] == ' ' && bytes[at + 17] == '0') {
+                part = at - 1;
+                break;
+            }
+        ASSERT_NE(part, std::string::npos);
+        f.seekp(static_cast<std::streamoff>(part + 16));
+        f.put('\0');
+    }
+    const std::string log = (dir / "f").string();
+    ASSERT_EQ(Analyse(copy.string(), {}, log).status, 0);
+    const fs::path out = dir / "out";
+    auto r = Cli({"recover", log + ".qsln", "--to", out.string(), "--select", "Docs/Letters/2023", "--report",
+                  (dir / "report.json").string(), "--image", copy.string(), "--no-system-disks",
+                  "--allow-same-device"});
+    ASSERT_LE(r.status, 1) << r.err;
+    EXPECT_TRUE(fs::exists(out / "Docs/Letters/2023/report_01.txt")) << "the whole name, its NUL replaced";
+    EXPECT_FALSE(fs::exists(out / "Docs/Letters/2023/report"));
+    bool reported = false;
+    for (const auto& e : nlohmann::json::parse(std::ifstream(dir / "report.json")))
+        if (e["source"].get<std::string>() == std::string("Docs/Letters/2023/report\0" "01.txt", 31)) {
+            reported = true;
+            EXPECT_EQ(fs::path(e["destination"].get<std::string>()).filename(), "report_01.txt");
+            EXPECT_EQ(e["name"], "made safe") << e.dump();
+        }
+    EXPECT_TRUE(reported);
+}
+
+TEST_F(CliTest, AQuickFormattedNtfsVolumeIsRecoveredWholeWithTheDefaultAnswers) {
+    const std::string image = Image("ntfs-formatted"), log = (dir / "fmt").string();
+    ASSERT_EQ(Analyse(image, {"--mode", "formatted"}, log).status, 0);
+    const fs::path out = dir / "out";
+    auto r = Cli({"recover", log + ".qsln", "--to", out.string(), "--all", "--image", image, "--no-system-disks",
+                  "--allow-same-device"});
+    EXPECT_NE(r.status, 2) << "no conflict stops it: " << r.err;
+    EXPECT_EQ(r.err.find("--on-conflict"), std::string::npos) << r.err;
+    // The files of the volume before the format and those written after it.
+    std::set<std::string> md5s;
+    for (const auto& e : fs::recursive_directory_iterator(out))
+        if (e.is_regular_file()) md5s.insert(Md5::OfFile(e.path()));
+    int found = 0, old = 0;
+    for (const auto& row : ReadManifest(ManifestPath("ntfs-formatted.manifest.tsv")))
+        if (row.IsFile() && row.state == "live" && row.size > 0) {
+            ++old;
+            found += md5s.count(row.md5) != 0;
+        }
+    EXPECT_GT(old, 0);
+    EXPECT_GE(found * 10, old * 9) << found << " of " << old << " old files written byte-exact";
+    int fresh = 0, freshExact = 0;
+    for (const auto& row : ReadManifest(ManifestPath("ntfs-formatted.new.manifest.tsv")))
+        if (row.IsFile() && row.state == "live" && row.size > 0) {
+            ++fresh;
+            freshExact += md5s.count(row.md5) != 0;
+        }
+    EXPECT_EQ(freshExact, fresh);
+}
+
 }  // namespace
 }  // namespace dravik::test
 

@@ -3,12 +3,15 @@
 // size, time and parent; the directory-cluster scan finds the old folders of
 // a reformatted volume.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <set>
 
 #include "analysis/analysis_texts.h"
 #include "analysis/fat_analysis.h"
 #include "analysis/item_records.h"
+#include "results/item_text.h"
 #include "support/analysis_harness.h"
 #include "support/manifest.h"
 
@@ -165,6 +168,88 @@ TEST(FatFormatted, DirectoryScanFindsTheOldFoldersAndTheirFiles) {
                 dirs, namedDirs, foundFiles, oldFiles, foundReadable, readable);
     EXPECT_GT(readable, 10);
     EXPECT_GT(namedDirs, 5);
+}
+
+}  // namespace
+}  // namespace dravik::analysis
+
+namespace dravik::analysis {
+namespace {
+
+// A live 8.3 name that begins with byte 0xE5 is stored with 0x05 in its
+// place; made here by patching README.TXT in a copy of the FAT16 volume.
+TEST(FatNames, ALeadingByte05IsReadAsE5) {
+    const auto copy = std::filesystem::temp_directory_path() / ("dravik-fat05-" + std::to_string(::getpid()) + ".img");
+    std::filesystem::copy_file(test::ImagePath("fat16.img"), copy, std::filesystem::copy_options::overwrite_existing);
+    {
+        std::fstream f(copy, std::ios::binary | std::ios::in | std::ios::out);
+        std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        std::size_t at = bytes.find("README  TXT");
+        while (at != std::string::npos && (at % 32 != 0 || bytes[at + 11] == 0x0F)) at = bytes.find("README  TXT", at + 1);
+        ASSERT_NE(at, std::string::npos);
+        f.seekp(static_cast<std::streamoff>(at));
+        f.put('\x05');
+    }
+    AnalysisHarness h;
+    h.Select(copy, "FAT16");
+    ASSERT_EQ(h.Run(RecoveryMode::Deleted), AnalysisOutcome::Finished);
+    std::filesystem::remove(copy);
+    const FileItem* found = nullptr;
+    for (const auto& f : h.ctx.items.files)
+        if (f.parent == kFatRoot && AnalysisHarness::Name(f) == "\xE5" "EADME.TXT") found = &f;
+    ASSERT_NE(found, nullptr) << "listed, not dropped as deleted";
+    EXPECT_EQ(found->deleted, kNo);
+    EXPECT_EQ(found->size, 700u);
+    EXPECT_EQ(results::DisplayName16(*found), u"\u03C3EADME.TXT") << "0xE5 through the volume's code page";
+}
+
+// A deleted tree whose folders span many 512-byte clusters, each chain
+// freed and its clusters between the data of the folder's files: the walk
+// knows only each folder's first cluster.
+TEST(FatDeletedTree, FoldersOfManyClustersKeepTheirFiles) {
+    AnalysisHarness h;
+    h.Select(test::ImagePath("fat-deep.img"), "FAT32");
+    ASSERT_EQ(h.Run(RecoveryMode::Deleted), AnalysisOutcome::Finished);
+    const auto& folders = h.ctx.items.folders;
+    auto sameName = [](std::string got, std::string want) {
+        // An 8.3-only deleted name lost its first byte.
+        if (got.size() == want.size() && !got.empty() && got[0] == '_') got[0] = want[0];
+        return got == want;
+    };
+    std::multimap<std::uint32_t, const FileItem*> byCluster;
+    for (const auto& f : h.ctx.items.files) byCluster.insert({f.number, &f});
+    int files = 0, atPath = 0, anywhere = 0, dirs = 0, dirsPlaced = 0;
+    for (const auto& row : test::ReadManifest(test::ManifestPath("fat-deep.manifest.tsv"))) {
+        if (row.state != "deleted") continue;
+        if (row.IsDir()) {
+            ++dirs;
+            const FolderItem* f = folders.FindFolder(row.record, 0);
+            dirsPlaced += f && f->parent == row.parent && f->deleted == kYes;
+            continue;
+        }
+        if (!row.IsFile() || row.record == 0) continue;  // an empty file has no cluster to tell it by
+        ++files;
+        bool placed = false, seen = false;
+        for (auto [it, end] = byCluster.equal_range(row.record); it != end; ++it) {
+            const FileItem& f = *it->second;
+            if (f.size != row.size || !sameName(AnalysisHarness::Name(f), row.Name())) continue;
+            seen = true;
+            placed = placed || f.parent == row.parent;
+            EXPECT_TRUE(f.parent == row.parent || f.parent == kLostFolder) << row.path << " under " << f.parent;
+        }
+        atPath += placed;
+        anywhere += seen;
+    }
+    std::printf("deleted tree of many-cluster folders: %d of %d files at their path, %d found (the rest under "
+                "\"Lost\"); %d of %d folders in place\n",
+                atPath, files, anywhere, dirsPlaced, dirs);
+    EXPECT_GT(files, 250);
+    EXPECT_EQ(dirsPlaced, dirs);
+    EXPECT_GE(anywhere * 100, files * 98) << "directory clusters no entry names are gathered";
+    EXPECT_GE(atPath * 100, files * 90) << "a folder's clusters are followed by what they hold";
+    if (anywhere > atPath) {
+        EXPECT_NE(folders.FindFolder(kLostFolder, 0), nullptr);
+    }
 }
 
 }  // namespace

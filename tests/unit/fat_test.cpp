@@ -112,6 +112,41 @@ TEST(FatLongNames, DeletedEntriesKeepTheirLongName) {
     EXPECT_EQ(ShortName(e), "_EPORT~1.DOC");
 }
 
+TEST(FatEntries, ALeadingE5IsStoredAs05AndIsNoDeletion) {
+    // A Shift-JIS name whose first byte is 0xE5 keeps it as 0x05 on disk.
+    auto e = ShortEntry("\x05" "\x8F\xAC" "MEMO TXT", 0x20, 5, 10);
+    EXPECT_EQ(ShortName(e), "\xE5\x8F\xAC" "MEMO.TXT");
+    EXPECT_TRUE(IsPlausibleName(std::string_view(ShortName(e))));
+    std::vector<std::uint8_t> cluster = e;
+    cluster.resize(512, 0);
+    EXPECT_TRUE(LooksLikeDirectoryCluster(cluster, 1000, true));
+    // Long-name parts carry the checksum of the bytes as stored (0x05).
+    const char* stored = "\x05" "\x8F\xAC" "MEMO TXT";
+    std::vector<std::uint8_t> dir = LongParts(u"\u5BFF memo.txt", SumOf(stored));
+    dir.insert(dir.end(), e.begin(), e.end());
+    EXPECT_EQ(ReadLongName(dir, 1), u"\u5BFF memo.txt");
+}
+
+TEST(FatLongNames, ANulWithMoreNameAfterItIsPartOfTheName) {
+    const char* shortName = "REPORT~1TXT";
+    const auto e = ShortEntry(shortName, 0x20, 7, 100);
+    auto read = [&](std::vector<std::uint8_t> dir) {
+        dir.insert(dir.end(), e.begin(), e.end());
+        return ReadLongName(dir, dir.size() / 32 - 1);
+    };
+    // The builder ends a name with a NUL and 0xFFFF padding: a terminator.
+    EXPECT_EQ(read(LongParts(u"report.txt", SumOf(shortName))), u"report.txt");
+    const std::u16string withNul = std::u16string(u"report") + char16_t(0) + u"01.txt";
+    EXPECT_EQ(read(LongParts(withNul, SumOf(shortName))), withNul);
+    // Across parts: the NUL as the last unit of a part that is not the last.
+    const std::u16string atEdge = std::u16string(u"twelve chars") + char16_t(0) + u"tail.txt";
+    EXPECT_EQ(read(LongParts(atEdge, SumOf(shortName))), atEdge);
+    // Zero padding after the terminator (some writers pad so) still ends it.
+    auto zeroPadded = LongParts(u"abc.txt", SumOf(shortName));
+    for (std::size_t off : {18, 20, 22, 24, 28, 30}) Put(zeroPadded, off, 0, 2);
+    EXPECT_EQ(read(zeroPadded), u"abc.txt");
+}
+
 // A FAT volume in memory: 512-byte sectors, FAT at sector 1.
 class FatChains : public ::testing::Test {
 protected:
