@@ -426,7 +426,8 @@ TEST_F(CliTest, AFifoAsImageOrLogIsRefusedAtOnce) {
     const auto start = std::time(nullptr);
     // A blocked open would hang: a watcher kills the command after 20 s
     // (status -1).
-    const std::string watcher = "(sleep 20; kill -9 $$) >/dev/null 2>&1 & ";
+    const std::string watcher =
+        "(sleep 20; [ \"$(cat /proc/$$/comm 2>/dev/null)\" = dravik-cli ] && kill -9 $$) >/dev/null 2>&1 & ";
     auto r = Cli({"ls", fifo.string(), "--no-system-disks"}, watcher);
     EXPECT_EQ(r.status, 2) << r.err;
     r = Cli({"analyse", fifo.string(), "--no-system-disks", "--log", (dir / "l").string()}, watcher);
