@@ -22,15 +22,20 @@ std::uint64_t FatTotalSectors(platform::Bytes sector) {
     return platform::U32(sector, boot::kFatTotal32);
 }
 
-std::optional<VolumeIdentity> ShortIdentify(platform::Bytes sector) {
+std::optional<VolumeIdentity> ShortIdentify(platform::Bytes sector, std::uint32_t readerSectorSize) {
     std::optional<VolumeIdentity> found;
     // Only the digits of "FAT12", "FAT16" and "FAT32" are compared. FAT12
     // volumes (floppies, small cards and their images) are analysed too.
     if (BytesEqual(sector, boot::kFat16Type + 3, "12")) found = VolumeIdentity{"FAT12", FatTotalSectors(sector)};
     if (BytesEqual(sector, boot::kFat16Type + 3, "16")) found = VolumeIdentity{std::string(kFat16), FatTotalSectors(sector)};
     if (BytesEqual(sector, boot::kFat32Type + 3, "32")) found = VolumeIdentity{std::string(kFat32), FatTotalSectors(sector)};
-    if (BytesEqual(sector, boot::kOemName, kNtfs))
-        found = VolumeIdentity{std::string(kNtfs), platform::U64(sector, boot::kNtfsTotal)};
+    if (BytesEqual(sector, boot::kOemName, kNtfs)) {
+        std::uint64_t total = platform::U64(sector, boot::kNtfsTotal);
+        const std::uint32_t bps = platform::U16(sector, 0x0B);
+        if (readerSectorSize >= 512 && bps > readerSectorSize && bps <= 4096 && bps % readerSectorSize == 0)
+            total *= bps / readerSectorSize;
+        found = VolumeIdentity{std::string(kNtfs), total};
+    }
     return found;
 }
 

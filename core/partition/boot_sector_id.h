@@ -64,7 +64,9 @@ struct VolumeIdentity {
 // The short test, for a volume at the start of a disk and for GPT
 // partitions: "16" at 57 means FAT16, "32" at 85 FAT32, "NTFS" at 3 NTFS.
 // All three are tried and the last match stands. nullopt when none matches.
-std::optional<VolumeIdentity> ShortIdentify(platform::Bytes sector);
+// An NTFS volume of larger sectors than the reader's (4096-byte sectors read
+// from an image in 512-byte ones) has its length counted in the reader's.
+std::optional<VolumeIdentity> ShortIdentify(platform::Bytes sector, std::uint32_t readerSectorSize = 512);
 
 // Length in sectors of a FAT volume: the 16-bit count at 19 when it is set,
 // else the 32-bit count at 32.

@@ -157,7 +157,7 @@ int Walker::Run(std::uint64_t tableSector) {
 
     // A volume without a table: its boot sector wins over whatever bytes
     // 446..509 hold.
-    if (auto volume = ShortIdentify(mbr)) {
+    if (auto volume = ShortIdentify(mbr, sectorSize_)) {
         Record(volume->label, tableSector, SaturatingAdd(tableSector, volume->totalSectors));
         return 1;
     }
@@ -248,7 +248,7 @@ bool Walker::GptEntries(Bytes sector, std::uint32_t entrySize) {
         Read(first, boot);
         // The entry's own last sector is not used: the boot sector gives the
         // length.
-        if (auto volume = ShortIdentify(boot)) {
+        if (auto volume = ShortIdentify(boot, sectorSize_)) {
             if (!Record(volume->label, first, SaturatingAdd(first, volume->totalSectors))) return false;
         }
     }

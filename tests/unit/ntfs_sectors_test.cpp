@@ -6,6 +6,7 @@
 
 #include "analysis/ntfs_boot.h"
 #include "analysis/ntfs_record.h"
+#include "partition/boot_sector_id.h"
 #include "results/results_view.h"
 #include "saving/copy_engine.h"
 #include "saving/destination.h"
@@ -56,6 +57,13 @@ TEST(NtfsBoot4k, SizesComeInTheReadersSectors) {
     EXPECT_EQ(DecodeBootSector(Boot(512, 8, 0xF6, 0xF4), 512)->sectorsPerRecord, 2u);
     // A sector size that is not a multiple of the reader's is not scaled.
     EXPECT_EQ(DecodeBootSector(Boot(768, 8, 0xF6, 0xF4), 512)->sectorsPerCluster, 8u);
+}
+
+TEST(NtfsBoot4k, AVolumeWithoutATableIsSizedInTheReadersSectors) {
+    const auto boot = Boot(4096, 1, 1, 1);
+    EXPECT_EQ(partition::ShortIdentify(boot, 512)->totalSectors, 2047u * 8);
+    EXPECT_EQ(partition::ShortIdentify(boot, 4096)->totalSectors, 2047u);
+    EXPECT_EQ(partition::ShortIdentify(Boot(512, 8, 0xF6, 0xF4), 512)->totalSectors, 2047u);
 }
 
 // A record of `size` bytes whose update sequence covers blocks of `stride`.
