@@ -247,7 +247,7 @@ TEST(ItemNames, KeepANulInsideDropTrailingOnesAndCutAtMaximumLength) {
     std::string narrow(70000, 'n');
     FileItem& d = s.AddFileItem(N(narrow), false, 0, 5, 0, 0, 0, 0, 0);
     EXPECT_EQ(std::strlen(d.nameA), kMaxNameLength);
-    EXPECT_EQ(WideName(a), u"ab");  // earlier names untouched by big ones
+    EXPECT_EQ(WideName(a), std::u16string_view(u"ab\0cd", 5));  // earlier names untouched by big ones
 }
 
 TEST(ItemNames, RenameReplacesOnlyTheName) {
