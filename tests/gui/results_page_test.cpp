@@ -158,7 +158,8 @@ protected:
         QString hint;
         ClickInNextModal(QStringLiteral("&OK"), &hint);
         page.show();
-        ASSERT_TRUE(WaitFor([&] { return page.Ready() && !QApplication::activeModalWidget(); }));
+        // The hint opens just after the tree stands: wait for it to be answered.
+        ASSERT_TRUE(WaitFor([&] { return page.Ready() && !hint.isEmpty() && !QApplication::activeModalWidget(); }));
         EXPECT_TRUE(hint.startsWith(QStringLiteral("If you are unable to find the deleted/lost file's & folder's")))
             << hint.toStdString();
     }

@@ -118,8 +118,9 @@ TEST_F(WizardTest, DeletedModeFromSourceClickToResults) {
     WhenPage(QStringLiteral("RecoveryAnalysis"), [](QDialog* d) { SaveShot(d, "analysis-running"); });
     WhenPage(QStringLiteral("ViewDataInControls"), [&](QDialog* d) {
         auto* v = static_cast<ViewDataInControls*>(d);
-        ClickInNextModal(QStringLiteral("&OK"));  // the hint about Advance Mode
-        WaitFor([&] { return v->Ready() && QApplication::activeModalWidget() == v; });
+        QString hint;
+        ClickInNextModal(QStringLiteral("&OK"), &hint);  // the hint about Advance Mode
+        WaitFor([&] { return v->Ready() && !hint.isEmpty() && QApplication::activeModalWidget() == v; });
         folders = v->Models()->tree->rowCount();
         files = v->Models()->list->rowCount();
         items = ctx_.items.files.Count();
