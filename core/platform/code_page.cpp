@@ -63,6 +63,10 @@ int CompareNoCase(std::u16string_view a, std::u16string_view b) {
     return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
+void FoldInPlace(std::u16string& s) {
+    for (char16_t& c : s) c = FoldCase(c);
+}
+
 std::u16string UpperCase(std::u16string_view s) {
     std::u16string out(s);
     for (char16_t& c : out) c = FoldCase(c);

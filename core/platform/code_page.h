@@ -19,5 +19,7 @@ std::string Utf16ToOem(std::u16string_view text);
 int CompareNoCase(std::u16string_view a, std::u16string_view b);
 // Upper case as the search compares names (same folding).
 std::u16string UpperCase(std::u16string_view s);
+// The same folding in place, for sort keys made once per row.
+void FoldInPlace(std::u16string& s);
 
 }  // namespace dravik::platform

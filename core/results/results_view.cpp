@@ -70,22 +70,31 @@ void ResultsView::SortRows(std::size_t first, std::size_t end, int column, bool 
     struct Keyed {
         std::uint64_t head;
         std::u16string key;
-        Row row;
     };
-    std::vector<Keyed> keyed;
-    keyed.reserve(end - first);
-    for (auto it = begin; it != stop; ++it) {
-        Keyed k{0, platform::UpperCase(Visit(*it, [](const auto& i) { return DisplayName16(i); })), *it};
-        for (std::size_t i = 0; i < 4; ++i) k.head = (k.head << 16) | (i < k.key.size() ? k.key[i] : 0);
-        keyed.push_back(std::move(k));
+    const std::size_t n = end - first;
+    std::vector<Keyed> keyed(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        auto& k = keyed[i];
+        k.key = Visit(rows_[first + i], [](const auto& item) { return DisplayName16(item); });
+        platform::FoldInPlace(k.key);
+        k.head = 0;
+        for (std::size_t c = 0; c < 4; ++c) k.head = (k.head << 16) | (c < k.key.size() ? k.key[c] : 0);
     }
-    auto less = [](const Keyed& a, const Keyed& b) {
+    // Sorting positions moves four bytes per step instead of a key and a row.
+    std::vector<std::uint32_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
+    auto less = [&](std::uint32_t x, std::uint32_t y) {
+        const Keyed& a = keyed[x];
+        const Keyed& b = keyed[y];
         if (a.head != b.head) return a.head < b.head;
         return a.key < b.key;
     };
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [&](const Keyed& a, const Keyed& b) { return descending ? less(b, a) : less(a, b); });
-    for (std::size_t i = 0; i < keyed.size(); ++i) rows_[first + i] = keyed[i].row;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::uint32_t x, std::uint32_t y) { return descending ? less(y, x) : less(x, y); });
+    std::vector<Row> sorted;
+    sorted.reserve(n);
+    for (std::uint32_t i : order) sorted.push_back(rows_[first + i]);
+    std::copy(sorted.begin(), sorted.end(), begin);
 }
 
 std::string ResultsView::CellText(const Row& row, int column) const {
