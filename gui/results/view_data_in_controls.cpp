@@ -1,11 +1,13 @@
 #include "results/view_data_in_controls.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
@@ -27,8 +29,10 @@
 #include "controls/picture_button.h"
 #include "results/advance_search_file.h"
 #include "results/colored_list_ctrl.h"
+#include "results/preview_pane.h"
 #include "results/results_models.h"
 #include "results/results_texts.h"
+#include "results/item_text.h"
 #include "results/results_view.h"
 #include "saving/data_copy_path.h"
 #include "saving/data_saving_settings.h"
@@ -85,18 +89,13 @@ ViewDataInControls::ViewDataInControls(app::AppContext& ctx, QWidget* parent)
         if (models_) models_->list->sort(column);
     });
 
-    auto* previewBox = new QGroupBox(QStringLiteral("Preview"), this);
-    QFont captionFont(QStringLiteral("MS Shell Dlg"));
-    captionFont.setBold(true);
-    previewBox->setFont(captionFont);
-    preview_ = new CPictureCtrl("\\NoPreview.bmp", previewBox);
-    preview_->setMinimumHeight(150);
-    auto* previewLayout = new QVBoxLayout(previewBox);
-    previewLayout->addWidget(preview_);
+    connect(list_, &CColoredListCtrl::RowSelected, this, &ViewDataInControls::PreviewRow);
+    preview_ = new PreviewPane(ctx_, this);
+    connect(preview_, &PreviewPane::BusyChanged, this, &ViewDataInControls::PreviewBusy);
 
     auto* right = new QSplitter(Qt::Vertical, this);
     right->addWidget(list_);
-    right->addWidget(previewBox);
+    right->addWidget(preview_);
     right->setStretchFactor(0, 3);
     right->setStretchFactor(1, 1);
     auto* split = new QSplitter(this);
@@ -114,6 +113,7 @@ ViewDataInControls::ViewDataInControls(app::AppContext& ctx, QWidget* parent)
     connect(up_, &QPushButton::clicked, this, &ViewDataInControls::Up);
     connect(back_, &QPushButton::clicked, this, &ViewDataInControls::GoBack);
     connect(save_, &QPushButton::clicked, this, &ViewDataInControls::RecoverSelected);
+    connect(stop_, &QPushButton::clicked, preview_, &PreviewPane::Stop);
 
     status_ = new CTransparentLabel(QString(), this);
     progress_ = new QProgressBar(this);
@@ -142,6 +142,7 @@ ViewDataInControls::ViewDataInControls(app::AppContext& ctx, QWidget* parent)
 
 ViewDataInControls::~ViewDataInControls() {
     // Workers read the items; they end before the page that owns them.
+    preview_->PreviewWorker().End();
     if (treeWorker_) treeWorker_->End();
     if (logWorker_) logWorker_->Join();
     models_.reset();
@@ -270,7 +271,7 @@ void ViewDataInControls::ListNode(results::NodeHandle node) {
     tree_->setCurrentIndex(i);
     tree_->setExpanded(i, true);
     if (i.parent().isValid()) tree_->setExpanded(i.parent(), true);
-    preview_->SetPicture("\\NoPreview.bmp");
+    preview_->ShowIdle();
     HideBusy();
 }
 
@@ -285,7 +286,26 @@ void ViewDataInControls::OpenRow(int row) {
     if (!models_ || row < 0 || static_cast<std::size_t>(row) >= view_->Rows().size()) return;
     const auto& r = view_->Rows()[static_cast<std::size_t>(row)];
     if (r.folder) ListNode(r.folder->treeHandle);
-    // A file row opens with its program (the preview extraction).
+    else if (r.file) preview_->Open(*r.file, QString::fromStdString(results::DisplayName(*r.file)));
+}
+
+void ViewDataInControls::PreviewRow(int row) {
+    if (!models_ || row < 0 || static_cast<std::size_t>(row) >= view_->Rows().size()) return;
+    // A selection that a label edit brings along starts nothing.
+    QWidget* focus = QApplication::focusWidget();
+    if (qobject_cast<QLineEdit*>(focus) && list_->isAncestorOf(focus)) return;
+    const auto& r = view_->Rows()[static_cast<std::size_t>(row)];
+    if (r.folder) preview_->ShowIdle();
+    else if (r.file) preview_->Preview(*r.file, QString::fromStdString(results::DisplayName(*r.file)));
+}
+
+void ViewDataInControls::PreviewBusy(bool busy) {
+    // The list, the tree and the ways out of the page wait for the preview.
+    list_->setEnabled(!busy);
+    tree_->SetClicksEnabled(!busy);
+    back_->setEnabled(!busy);
+    save_->setEnabled(!busy);
+    stop_->setEnabled(busy);
 }
 
 void ViewDataInControls::GoBack() {
@@ -349,6 +369,10 @@ void ViewDataInControls::SearchData() {
     if (!models_) return;
     AdvanceSearchFile search(ctx_, *view_, this);
     connect(&search, &AdvanceSearchFile::FolderOpened, this, [this](quint32 node) { ListNode(node); });
+    connect(&search, &AdvanceSearchFile::FileOpenRequested, this, [this](const void* item) {
+        const auto* file = static_cast<const analysis::FileItem*>(item);
+        if (file) preview_->Open(*file, QString::fromStdString(results::DisplayName(*file)));
+    });
     connect(&search, &AdvanceSearchFile::ChecksChanged, this, [this] {
         view_->RefreshRowChecks();
         models_->tree->NodesChanged(view_->Tree().Root());

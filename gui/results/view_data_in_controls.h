@@ -29,6 +29,7 @@ class CColoredListCtrl;
 class CFolderTreeCtrl;
 class CPictureButton;
 class CPictureCtrl;
+class PreviewPane;
 class ResultsModels;
 
 class ViewDataInControls : public WizardPage {
@@ -49,6 +50,7 @@ public:
     bool Ready() const { return models_ != nullptr; }
     QLabel* Status() const { return status_; }
     QAction* Action(const QString& text) const;
+    PreviewPane* Preview() const { return preview_; }
 
     // The commands, as their menu items run them.
     void ListNode(results::NodeHandle node);
@@ -73,6 +75,8 @@ private:
     void ShowBusy(const QString& text);
     void HideBusy();
     void OnNodeClicked(const QModelIndex& index);
+    void PreviewRow(int row);
+    void PreviewBusy(bool busy);
 
     app::AppContext& ctx_;
     std::unique_ptr<results::ResultsView> view_;
@@ -81,7 +85,7 @@ private:
     std::unique_ptr<app::Worker> logWorker_;
     CFolderTreeCtrl* tree_;
     CColoredListCtrl* list_;
-    CPictureCtrl* preview_;
+    PreviewPane* preview_;
     CPictureButton* up_;
     CPictureButton* back_;
     CPictureButton* stop_;
