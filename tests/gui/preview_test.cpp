@@ -48,11 +48,13 @@ protected:
         ASSERT_TRUE(test::AnalyseImage(ctx_, "preview.img", "Partition - 1 ( FAT16 )"));
         page_ = std::make_unique<ViewDataInControls>(ctx_);
         page_->resize(1080, 668);
-        ClickInNextModal(QStringLiteral("&OK"));
+        // The hint about Advance Mode opens just after the tree: answer it first.
+        ClickInNextModal(QStringLiteral("&OK"), &hint_);
         page_->show();
-        ASSERT_TRUE(WaitFor([&] { return page_->Ready() && !QApplication::activeModalWidget(); }));
+        ASSERT_TRUE(WaitFor([&] { return page_->Ready() && !hint_.isEmpty() && !QApplication::activeModalWidget(); }));
         pane_ = page_->Preview();
     }
+    QString hint_;
     void TearDown() override {
         page_.reset();
         qputenv("TMPDIR", oldTemp_);
