@@ -65,6 +65,21 @@ fs::path ExistingAncestor(fs::path p) {
     return p;
 }
 
+// Whether `path` lies in the folder tree of `folder` (both made absolute,
+// links of their existing parts resolved).
+bool HoldsPath(const fs::path& folder, const fs::path& path) {
+    std::error_code ec;
+    const fs::path f = fs::weakly_canonical(fs::absolute(folder, ec), ec);
+    const fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    auto fi = f.begin();
+    auto pi = p.begin();
+    for (; fi != f.end(); ++fi, ++pi) {
+        if (fi->empty()) continue;
+        if (pi == p.end() || *fi != *pi) return false;
+    }
+    return true;
+}
+
 // What the destination's file system stands on: block devices (its own
 // device number, the block device a FUSE or btrfs mount names, and what a
 // device-mapper volume is built on) and files (the backing file of a loop
@@ -162,9 +177,10 @@ std::string DestinationOnSource(const app::AppContext& ctx, const fs::path& dest
     const bool sameFs = std::any_of(imageFs.mounted.begin(), imageFs.mounted.end(), [&](dev_t d) {
         return std::find(footing.mounted.begin(), footing.mounted.end(), d) != footing.mounted.end();
     });
-    if (sameFs)
-        return "The destination folder is on the file system that holds the image being recovered (" +
-               backing->path + ")." + kOverwriteWarning;
+    // Files written beside an image cannot change its bytes; a destination
+    // whose tree holds the image can (a replace may land on it).
+    if (sameFs && HoldsPath(destination, backing->path))
+        return "The destination folder holds the image being recovered (" + backing->path + ")." + kOverwriteWarning;
     const FileId image{src.st_dev, src.st_ino};
     if (std::find(footing.files.begin(), footing.files.end(), image) != footing.files.end())
         return "The destination folder is inside the image being recovered (" + backing->path + ")." +

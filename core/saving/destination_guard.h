@@ -23,8 +23,10 @@ namespace dravik::saving {
 //  - for a block-device source: a file system on that device, on its whole
 //    disk or on any partition of that disk, also when the file system is
 //    reached through a FUSE mount or a device-mapper volume built on them;
-//  - for an image-file source: the file system that holds the image, and a
-//    file system mounted from the image itself (loop or FUSE).
+//  - for an image-file source: a folder whose tree holds the image (a file
+//    written there may replace it), and a file system mounted from the
+//    image itself (loop or FUSE). Elsewhere on the file system that holds
+//    the image is fine: other files cannot change the image's bytes.
 // An empty path, no current source, or a source that cannot be looked at is
 // not refused here (the other destination checks apply).
 std::string DestinationOnSource(const app::AppContext& ctx, const std::filesystem::path& destination,

@@ -71,17 +71,19 @@ protected:
     std::string image = test::ImagePath("fat16.img").string();
 };
 
-TEST_F(DestinationGuardTest, AnImageSourceRefusesItsOwnFileSystemAndAcceptsAnother) {
+TEST_F(DestinationGuardTest, AnImageSourceRefusesAFolderHoldingItAndAcceptsItsNeighbours) {
     Source(image);
-    // Beside the image, and a folder three levels below that does not exist yet.
+    // The image's own folder, and the folders above it, may have it replaced.
     const fs::path beside = fs::path(image).parent_path();
-    const std::string refused = Refusal(beside / "saved" / "a" / "b");
-    EXPECT_NE(refused.find("the file system that holds the image being recovered"), std::string::npos) << refused;
+    const std::string refused = Refusal(beside);
+    EXPECT_NE(refused.find("holds the image being recovered"), std::string::npos) << refused;
     EXPECT_NE(refused.find(image), std::string::npos);
     EXPECT_NE(refused.find("overwrite"), std::string::npos);
-    EXPECT_FALSE(fs::exists(beside / "saved")) << "the check creates nothing";
-    EXPECT_FALSE(Refusal(beside).empty());
+    EXPECT_FALSE(Refusal(beside.parent_path()).empty());
     EXPECT_FALSE(Refusal(fs::relative(beside)).empty()) << "relative paths are made absolute";
+    // A folder next to it, existing or not, cannot touch the image's bytes.
+    EXPECT_EQ(Refusal(beside / "saved" / "a" / "b"), "");
+    EXPECT_FALSE(fs::exists(beside / "saved")) << "the check creates nothing";
 
     const fs::path other = OtherFileSystem();
     if (other.empty()) GTEST_SKIP() << "no second file system here";
@@ -233,9 +235,12 @@ CliResult Cli(const std::vector<std::string>& args) {
     return r;
 }
 
-TEST(RecoverCommand, RefusesAFolderBesideTheImageUnlessAllowed) {
-    const std::string image = test::ImagePath("fat16.img").string();
-    Scratch dir(fs::path(image).parent_path());
+TEST(RecoverCommand, RefusesTheFolderHoldingTheImageUnlessAllowed) {
+    // A copy of the image in a scratch folder: recovering into that folder
+    // could replace the image.
+    Scratch dir(fs::path(test::ImagePath("fat16.img")).parent_path());
+    const std::string image = (dir.path() / "copy.img").string();
+    fs::copy_file(test::ImagePath("fat16.img"), image);
     const std::string log = (dir.path() / "run").string();
     ASSERT_EQ(Cli({"analyse", image, "--no-system-disks", "--log", log}).status, 0);
     auto recover = [&](const fs::path& to, bool allow) {
@@ -244,18 +249,21 @@ TEST(RecoverCommand, RefusesAFolderBesideTheImageUnlessAllowed) {
         if (allow) args.push_back("--allow-same-device");
         return Cli(args);
     };
-    const fs::path out = dir.path() / "out";
-    auto r = recover(out, false);
+    auto r = recover(dir.path(), false);
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_NE(r.err.find("the file system that holds the image being recovered"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("holds the image being recovered"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("--allow-same-device"), std::string::npos) << "the way past it is named";
-    EXPECT_FALSE(fs::exists(out)) << "nothing is created on the refused device";
+    EXPECT_FALSE(fs::exists(dir.path() / "Docs")) << "nothing is written into the refused folder";
 
-    r = recover(out, true);
+    r = recover(dir.path(), true);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("Saving completed successfully."), std::string::npos) << r.err;
-    EXPECT_TRUE(fs::exists(out / "Docs"));
+    EXPECT_TRUE(fs::exists(dir.path() / "Docs"));
 
+    // Beside it on the same file system is fine, as is another file system.
+    r = recover(dir.path() / "out", false);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir.path() / "out" / "Docs"));
     const fs::path other = OtherFileSystem();
     if (other.empty()) GTEST_SKIP() << "no second file system here";
     Scratch elsewhere(other);
