@@ -46,11 +46,15 @@ void WhenPage(const QString& name, std::function<void(QDialog*)> act) {
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
     QObject::connect(timer, &QTimer::timeout, [=] {
-        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if ((d && d->objectName() == name && d->isVisible()) || started->elapsed() > 60000) {
+        // The page may already have opened a message of its own above it.
+        QDialog* d = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->objectName() == name && dialog->isVisible())
+                d = dialog;
+        if (d || started->elapsed() > 60000) {
             timer->stop();
             timer->deleteLater();
-            if (d && d->objectName() == name) act(d);
+            if (d) act(d);
         }
     });
     timer->start();
@@ -118,9 +122,22 @@ TEST_F(WizardTest, DeletedModeFromSourceClickToResults) {
     WhenPage(QStringLiteral("RecoveryAnalysis"), [](QDialog* d) { SaveShot(d, "analysis-running"); });
     WhenPage(QStringLiteral("ViewDataInControls"), [&](QDialog* d) {
         auto* v = static_cast<ViewDataInControls*>(d);
-        QString hint;
-        ClickInNextModal(QStringLiteral("&OK"), &hint);  // the hint about Advance Mode
-        WaitFor([&] { return v->Ready() && !hint.isEmpty() && QApplication::activeModalWidget() == v; });
+        // The hint about Advance Mode opens once the tree stands, maybe already.
+        // A timer answers it, as it runs inside the message's own loop too.
+        bool answered = false;
+        QTimer clicker;
+        clicker.setInterval(10);
+        QObject::connect(&clicker, &QTimer::timeout, [&] {
+            auto* top = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (top && top != v)
+                if (auto* ok = Button(top, QStringLiteral("&OK"))) {
+                    ok->click();
+                    answered = true;
+                }
+        });
+        clicker.start();
+        WaitFor([&] { return v->Ready() && answered && QApplication::activeModalWidget() == v; });
+        clicker.stop();
         folders = v->Models()->tree->rowCount();
         files = v->Models()->list->rowCount();
         items = ctx_.items.files.Count();
