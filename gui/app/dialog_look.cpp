@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPalette>
+#include <QToolBar>
 
 #include <cstdlib>
 
@@ -28,6 +29,11 @@ QPixmap LoadPicture(const char* name) {
     QPixmap p;
     p.load(ImageFolder() + file);
     return p;
+}
+
+QAction* AddToolAction(QToolBar* bar, const QString& caption, const char* picture) {
+    const QPixmap p = LoadPicture(picture);
+    return p.isNull() ? bar->addAction(caption) : bar->addAction(QIcon(p), caption);
 }
 
 QFont LabelFont() {

@@ -8,6 +8,9 @@
 #include <QPixmap>
 #include <QString>
 
+class QAction;
+class QToolBar;
+
 namespace dravik::gui {
 
 // The folder the pictures are read from: $DRAVIK_IMAGE_DIR when set, else
@@ -18,6 +21,9 @@ QString ImageFolder();
 // ("\\Question.bmp"). A missing file gives a null pixmap: the control stays
 // blank and nothing is reported.
 QPixmap LoadPicture(const char* name);
+
+// A toolbar command with its picture (caption alone when the picture is missing).
+QAction* AddToolAction(QToolBar* bar, const QString& caption, const char* picture);
 
 // "Arial" at 9 points (a metric-compatible face stands in where Arial is not
 // installed).

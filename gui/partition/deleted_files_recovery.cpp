@@ -26,15 +26,6 @@
 
 namespace dravik::gui {
 
-namespace {
-
-QAction* ToolAction(QToolBar* bar, const QString& caption, const char* picture) {
-    const QPixmap p = LoadPicture(picture);
-    return p.isNull() ? bar->addAction(caption) : bar->addAction(QIcon(p), caption);
-}
-
-}  // namespace
-
 DeletedFilesRecovery::DeletedFilesRecovery(app::AppContext& ctx, CDravikApp::Options options, QWidget* parent)
     : WizardPage(parent), ctx_(ctx), options_(std::move(options)) {
     setObjectName(QStringLiteral("DeletedFilesRecovery"));
@@ -43,10 +34,10 @@ DeletedFilesRecovery::DeletedFilesRecovery(app::AppContext& ctx, CDravikApp::Opt
     auto* toolbar = new QToolBar(this);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolbar->setIconSize(QSize(32, 32));
-    loadLog_ = ToolAction(toolbar, QStringLiteral("Load Log"), "\\Load-Recovery-tbar.bmp");
-    openImage_ = ToolAction(toolbar, QStringLiteral("Open Disk Image…"), "\\OpenImage-tbar.bmp");
-    QAction* help = ToolAction(toolbar, QStringLiteral("Help"), "\\Help-tbar.bmp");
-    QAction* exit = ToolAction(toolbar, QStringLiteral("Exit"), "\\Exit-tbar.bmp");
+    loadLog_ = AddToolAction(toolbar, QStringLiteral("Load Log"), "\\Load-Recovery-tbar.bmp");
+    openImage_ = AddToolAction(toolbar, QStringLiteral("Open Disk Image…"), "\\OpenImage-tbar.bmp");
+    QAction* help = AddToolAction(toolbar, QStringLiteral("Help"), "\\Help-tbar.bmp");
+    QAction* exit = AddToolAction(toolbar, QStringLiteral("Exit"), "\\Exit-tbar.bmp");
     connect(loadLog_, &QAction::triggered, this, &DeletedFilesRecovery::OnLoadLog);
     connect(openImage_, &QAction::triggered, this, &DeletedFilesRecovery::OnOpenImage);
     connect(help, &QAction::triggered, this,

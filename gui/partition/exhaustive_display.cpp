@@ -28,9 +28,7 @@ ExhaustiveDisplayPartitionInformation::ExhaustiveDisplayPartitionInformation(app
     resize(640, 420);
     auto* toolbar = new QToolBar(this);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    const QPixmap savePicture = LoadPicture("\\Save-Recovery-tbar.bmp");
-    saveLog_ = savePicture.isNull() ? toolbar->addAction(QStringLiteral("SaveLog"))
-                                    : toolbar->addAction(QIcon(savePicture), QStringLiteral("SaveLog"));
+    saveLog_ = AddToolAction(toolbar, QStringLiteral("SaveLog"), "\\Save-Recovery-tbar.bmp");
     connect(saveLog_, &QAction::triggered, this, [this] {
         const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Log"), QString(),
                                                           QStringLiteral("Scan logs (*.qsln)"));

@@ -59,10 +59,7 @@ ViewDataInControls::ViewDataInControls(app::AppContext& ctx, QWidget* parent)
     auto* toolbar = new QToolBar(this);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolbar->setIconSize(QSize(32, 32));
-    auto tool = [&](const QString& caption, const char* picture) {
-        const QPixmap p = LoadPicture(picture);
-        return p.isNull() ? toolbar->addAction(caption) : toolbar->addAction(QIcon(p), caption);
-    };
+    auto tool = [&](const QString& caption, const char* picture) { return AddToolAction(toolbar, caption, picture); };
     QAction* loadTool = tool(QStringLiteral("LoadLog"), "\\Load-Recovery-tbar.bmp");
     loadTool->setEnabled(false);
     QAction* saveTool = tool(QStringLiteral("SaveLog"), "\\Save-Recovery-tbar.bmp");
