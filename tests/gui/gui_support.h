@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace dravik::gui::test {
@@ -18,8 +19,9 @@ namespace dravik::gui::test {
 // Runs `act` on the next modal dialog that opens above `below` (the one
 // active now, or none), as soon as it is shown. Gives up after 20 s.
 inline void WhenModal(std::function<void(QDialog*)> act, QWidget* below = QApplication::activeModalWidget()) {
-    auto* timer = new QTimer;
-    auto* clock = new QElapsedTimer;
+    // Owned by the application, so a watcher whose dialog never came is freed.
+    auto* timer = new QTimer(qApp);
+    auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [=] {
@@ -28,7 +30,6 @@ inline void WhenModal(std::function<void(QDialog*)> act, QWidget* below = QAppli
         if ((d && d != below && d->isVisible()) || clock->elapsed() > 20000) {
             timer->stop();
             timer->deleteLater();
-            delete clock;
             if (d && d != below) act(d);
         }
     });

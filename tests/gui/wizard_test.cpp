@@ -39,29 +39,30 @@ using test::WaitFor;
 using test::WhenModal;
 using test::Button;
 
-// Runs `act` on the next modal dialog whose object name is `name`.
-void WhenPage(const QString& name, std::function<void(QDialog*)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        // The page may already have opened a message of its own above it.
-        QDialog* d = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->objectName() == name && dialog->isVisible())
-                d = dialog;
-        if (d || started->elapsed() > 60000) {
-            timer->stop();
-            timer->deleteLater();
-            if (d) act(d);
-        }
-    });
-    timer->start();
-}
-
 class WizardTest : public ::testing::Test {
 protected:
+    // Runs `act` on the next visible dialog whose object name is `name`. A
+    // page may come and go before the watcher sees it; its timer then lives
+    // until the test ends, so a late act cannot reach the locals of another.
+    void WhenPage(const QString& name, std::function<void(QDialog*)> act) {
+        auto& timer = watchers_.emplace_back(std::make_unique<QTimer>());
+        QTimer* t = timer.get();
+        t->setInterval(10);
+        QObject::connect(t, &QTimer::timeout, [t, name, act = std::move(act)] {
+            // The page may already have opened a message of its own above it.
+            QDialog* d = nullptr;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->objectName() == name && dialog->isVisible())
+                    d = dialog;
+            if (d) {
+                t->stop();
+                act(d);
+            }
+        });
+        t->start();
+    }
+    std::vector<std::unique_ptr<QTimer>> watchers_;
+
     // The source page on `image`, its mode chosen by `modeButton`.
     void Open(const std::string& image, app::RecoveryChoice mode) {
         CDravikApp::Options o;
