@@ -15,18 +15,18 @@
 #include "analysis/pipeline.h"
 #include "analysis/volume_geometry.h"
 #include "app/app_context.h"
-#include "app/prompter.h"
+#include "base/prompter.h"
 
 namespace dravik::bench {
 
 
-class QuietPrompter : public app::Prompter {
+class QuietPrompter : public base::Prompter {
 public:
     void ViewMsgBox(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
     int ViewQuestionMsg(const std::string&) override { return 2; }
-    std::optional<source::BadSectorAnswer> SectorsBadStatusAction() override { return source::BadSectorAnswer::SkipAll; }
-    std::optional<app::CopyErrorAnswer> ErrorCopying() override { return app::CopyErrorAnswer::Skip; }
-    std::optional<app::ReplaceChoice> FileReplaceOptions() override { return app::ReplaceChoice::Skip; }
+    std::optional<base::BadSectorAnswer> SectorsBadStatusAction() override { return base::BadSectorAnswer::SkipAll; }
+    std::optional<base::CopyErrorAnswer> ErrorCopying() override { return base::CopyErrorAnswer::Skip; }
+    std::optional<base::ReplaceChoice> FileReplaceOptions() override { return base::ReplaceChoice::Skip; }
     void FatalError(const std::string& text) noexcept override { std::fprintf(stderr, "fatal: %s\n", text.c_str()); }
 };
 
@@ -53,8 +53,8 @@ inline Run Analyse(const std::string& image, const std::string& label, analysis:
     ctx.source.PartitionLabel = label;
     ctx.analysis.settings.mode = mode;
     ctx.analysis.settings.formatted = mode == analysis::RecoveryMode::Formatted;
-    app::WorkerControl control;
-    app::NullProgress sink;
+    base::WorkerControl control;
+    base::NullProgress sink;
     analysis::AnalysisProgress progress(sink);
     analysis::AnalysisEnv env{ctx, control, progress};
 

@@ -20,7 +20,7 @@
 
 #include "analysis_bench.h"
 #include "results_items.h"
-#include "app/worker.h"
+#include "base/worker.h"
 #include "results/results_view.h"
 #include "results/search.h"
 
@@ -84,7 +84,7 @@ int main() {
         for (const auto& f : ctx.items.files) marked += f.mark == analysis::kYes;
         view.ToggleNode(big);
 
-        app::WorkerControl control;
+        base::WorkerControl control;
         results::SearchCriteria criteria;
         criteria.name = u"*.doc";
         search.push_back(Time([&] { hits = results::RunSearch(view, criteria, control).Size(); }));

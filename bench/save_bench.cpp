@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
     ctx.source.SelectPhysicalDisk(0);
     ctx.source.EndSector = std::filesystem::file_size(image) / 512;
     ctx.source.PartitionLabel = label;
-    app::WorkerControl control;
-    app::NullProgress sink;
+    base::WorkerControl control;
+    base::NullProgress sink;
     analysis::AnalysisProgress progress(sink);
     analysis::AnalysisEnv env{ctx, control, progress};
 

@@ -8,7 +8,7 @@
 #include "analysis/pipeline.h"
 #include "analysis/scan_log.h"
 #include "analysis/volume_geometry.h"
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "app/workflow.h"
 #include "commands.h"
 #include "partition/exhaustive_search.h"
@@ -48,7 +48,7 @@ void Summary(const app::AppContext& ctx) {
     for (const auto& f : ctx.items.files) deletedFiles += f.deleted == analysis::kYes;
     for (const auto& f : ctx.items.folders) deletedFolders += f.deleted == analysis::kYes;
     std::cout << ctx.items.folders.Count() << " folders (" << deletedFolders << " deleted), " << ctx.items.files.Count()
-              << " files (" << deletedFiles << " deleted), " << app::SizeText(ctx.items.totalSize) << "\n";
+              << " files (" << deletedFiles << " deleted), " << base::SizeText(ctx.items.totalSize) << "\n";
 }
 
 void Save(app::AppContext& ctx, const std::string& log, analysis::ScanLogOrigin origin) {

@@ -7,7 +7,7 @@
 #include <iostream>
 
 #include "analysis/item_records.h"
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "commands.h"
 #include "platform/text.h"
 #include "results/item_text.h"
@@ -35,15 +35,15 @@ std::optional<std::string> Iso(std::uint64_t time, bool ntfs, results::TimeKind 
         if (time == 0) return std::nullopt;
         const auto d = results::DateOf(time, true);
         const std::uint64_t s = time / 10'000'000ull % 86400;
-        return app::Format("%04d-%02d-%02dT%02u:%02u:%02uZ", d.year, d.month, d.day, unsigned(s / 3600),
+        return base::Format("%04d-%02d-%02dT%02u:%02u:%02uZ", d.year, d.month, d.day, unsigned(s / 3600),
                            unsigned(s / 60 % 60), unsigned(s % 60));
     }
     const auto d = results::DateOf(time, false);
     if (d.month < 1 || d.month > 12 || d.day < 1) return std::nullopt;
-    if (kind == results::TimeKind::Accessed) return app::Format("%04d-%02d-%02d", d.year, d.month, d.day);
+    if (kind == results::TimeKind::Accessed) return base::Format("%04d-%02d-%02d", d.year, d.month, d.day);
     const auto t = static_cast<std::uint16_t>(time >> 32);
     if ((t >> 11) > 23 || ((t >> 5) & 0x3F) > 59) return std::nullopt;
-    return app::Format("%04d-%02d-%02dT%02u:%02u:%02u", d.year, d.month, d.day, unsigned(t >> 11),
+    return base::Format("%04d-%02d-%02dT%02u:%02u:%02u", d.year, d.month, d.day, unsigned(t >> 11),
                        unsigned((t >> 5) & 0x3F), unsigned((t & 0x1F) * 2));
 }
 
@@ -141,7 +141,7 @@ int RunList(const Common& common, const ListOptions& o) {
         } else {
             const std::string when = e.folder ? results::DateText(e.folder->modified, ntfs, results::TimeKind::Modified)
                                               : results::DateText(e.file->modified, ntfs, results::TimeKind::Modified);
-            const std::string line = app::Format(
+            const std::string line = base::Format(
                 "%s %c %12llu  %s  %s%s", e.folder ? "D" : "F", deleted ? '*' : ' ',
                 static_cast<unsigned long long>(e.file ? e.file->size : 0), when.c_str(), Escaped(e.path).c_str(),
                 e.folder ? "/" : "");
@@ -181,7 +181,7 @@ int RunSearch(const Common& common, const SearchOptions& o) {
         c.dateFrom = day(o.date[1]);
         c.dateTo = day(o.date[2]);
     }
-    app::WorkerControl control;
+    base::WorkerControl control;
     const auto hits = results::RunSearch(*view, c, control);
     nlohmann::json json = nlohmann::json::array();
     const bool ntfs = view->Ntfs();
@@ -197,7 +197,7 @@ int RunSearch(const Common& common, const SearchOptions& o) {
             if (o.json) json.push_back(ItemJson(path, *h.file, false, ntfs));
             else
                 std::cout << "F " << (h.file->deleted == analysis::kYes ? "* " : "  ")
-                          << app::Format("%12llu  ", static_cast<unsigned long long>(h.file->size)) << Escaped(path)
+                          << base::Format("%12llu  ", static_cast<unsigned long long>(h.file->size)) << Escaped(path)
                           << "\n";
         }
     }

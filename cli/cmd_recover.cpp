@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "commands.h"
 #include "platform/md5.h"
 #include "platform/text.h"
@@ -61,7 +61,7 @@ saving::DateSelections Selections(const std::vector<std::string>& range) {
 // The save's progress on stderr; Ctrl-C asks before the run is ended.
 class CopyLine final : public saving::CopyProgressSink {
 public:
-    CopyLine(Session& s, app::WorkerControl& control) : s_(s), control_(control), enabled_(StderrIsTerminal()) {}
+    CopyLine(Session& s, base::WorkerControl& control) : s_(s), control_(control), enabled_(StderrIsTerminal()) {}
     ~CopyLine() override { Clear(); }
     void SetText(saving::CopyField field, const std::string& text) override {
         if (field == saving::CopyField::DataCopied) copied_ = text;
@@ -90,7 +90,7 @@ private:
         }
     }
     Session& s_;
-    app::WorkerControl& control_;
+    base::WorkerControl& control_;
     bool enabled_;
     bool drawn_ = false;
     std::string copied_, left_, name_;
@@ -102,7 +102,7 @@ void Select(results::ResultsView& view, const std::string& what) {
     if (what.find_first_of("*?") != std::string::npos) {
         results::SearchCriteria c;
         c.name = platform::Utf8ToUtf16(what);
-        app::WorkerControl control;
+        base::WorkerControl control;
         auto hits = results::RunSearch(view, c, control);
         if (hits.Empty()) throw CliError("nothing matches " + what);
         results::SetAllHitsChecked(view, hits, true, control);
@@ -162,13 +162,13 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
     }
 
     // Standing answers; without a terminal an "ask" that comes up is an error.
-    if (o.onConflict == "overwrite") s.prompter.replace = app::ReplaceChoice::YesForAll;
-    if (o.onConflict == "skip") s.prompter.replace = app::ReplaceChoice::SkipForAll;
-    if (o.onConflict == "rename") s.prompter.replace = app::ReplaceChoice::RenameForAll;
-    if (o.onBadSector == "retry") ctx.source.BadSectorPolicy = source::BadSectorAnswer::RetryAll;
-    if (o.onBadSector == "skip") ctx.source.BadSectorPolicy = source::BadSectorAnswer::SkipAll;
-    if (o.onError == "skip") s.prompter.copyError = app::CopyErrorAnswer::SkipAll;
-    if (o.onError == "abort") s.prompter.copyError = app::CopyErrorAnswer::Abort;
+    if (o.onConflict == "overwrite") s.prompter.replace = base::ReplaceChoice::YesForAll;
+    if (o.onConflict == "skip") s.prompter.replace = base::ReplaceChoice::SkipForAll;
+    if (o.onConflict == "rename") s.prompter.replace = base::ReplaceChoice::RenameForAll;
+    if (o.onBadSector == "retry") ctx.source.BadSectorPolicy = base::BadSectorAnswer::RetryAll;
+    if (o.onBadSector == "skip") ctx.source.BadSectorPolicy = base::BadSectorAnswer::SkipAll;
+    if (o.onError == "skip") s.prompter.copyError = base::CopyErrorAnswer::SkipAll;
+    if (o.onError == "abort") s.prompter.copyError = base::CopyErrorAnswer::Abort;
     s.prompter.yes = o.yes;
 
     if (!o.allowSameDevice)
@@ -176,7 +176,7 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
             throw CliError(refusal + " (--allow-same-device saves there all the same)");
     ctx.saveRun.ResetForDestination();
     if (!saving::CheckDestination(ctx, o.to)) return 2;
-    app::WorkerControl control;
+    base::WorkerControl control;
     saving::CalculateDataSize(ctx, view->Tree(), control);
     std::cerr << "Total Files      :- " << ctx.saveRun.selectedCount << "\n"
               << "Data Size       :- " << saving::DataSizeText(ctx.saveRun.selectedBytes) << "\n";

@@ -18,8 +18,8 @@ namespace {
 // items of the analysis, which is where its stop request is honoured.
 class InterruptibleProgress final : public ProgressLine {
 public:
-    InterruptibleProgress(Session& s, app::WorkerControl& control) : s_(s), control_(control) {}
-    void SetText(app::ProgressField field, const std::string& text) override {
+    InterruptibleProgress(Session& s, base::WorkerControl& control) : s_(s), control_(control) {}
+    void SetText(base::ProgressField field, const std::string& text) override {
         Check();
         ProgressLine::SetText(field, text);
     }
@@ -35,7 +35,7 @@ private:
         if (s_.prompter.ViewQuestionMsg(analysis::text::kStopQuestion) == 1) control_.RequestStop();
     }
     Session& s_;
-    app::WorkerControl& control_;
+    base::WorkerControl& control_;
 };
 
 // Selects the disk (or drive) whose model is `model`; false when none is.
@@ -55,7 +55,7 @@ bool SelectModel(app::AppContext& ctx, const std::string& model) {
 }  // namespace
 
 analysis::AnalysisOutcome RunAnalysisInterruptibly(Session& s) {
-    app::WorkerControl control;
+    base::WorkerControl control;
     InterruptibleProgress sink(s, control);
     analysis::AnalysisProgress progress(sink);
     analysis::AnalysisEnv env{*s.ctx, control, progress};

@@ -96,14 +96,14 @@ void SelectSource(Session& s, const SourceChoice& c) {
         src.PartitionIndex = static_cast<std::int16_t>(c.partition);
         src.ItemText = partition::PartitionName(c.partition + 1, src.PartitionLabel);
     }
-    src.BadSectorPolicy = source::BadSectorAnswer::RetryOnce;
+    src.BadSectorPolicy = base::BadSectorAnswer::RetryOnce;
 }
 
 void SelectWholeDisk(Session& s, int disk) {
     auto& ctx = *s.ctx;
     ctx.source.SelectPhysicalDisk(disk);
     ctx.source.BytesPerSector = static_cast<std::int32_t>(source::DiskSectorSize(ctx, disk));
-    ctx.source.BadSectorPolicy = source::BadSectorAnswer::RetryOnce;
+    ctx.source.BadSectorPolicy = base::BadSectorAnswer::RetryOnce;
 }
 
 }  // namespace dravik::cli

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <iostream>
 
-#include "app/elapsed.h"
-#include "app/messages.h"
-#include "app/size_text.h"
+#include "base/elapsed.h"
+#include "base/messages.h"
+#include "base/size_text.h"
 
 namespace dravik::cli {
 
@@ -77,40 +77,40 @@ int TerminalPrompter::ViewQuestionMsg(const std::string& text) {
     return c && (*c == 'y' || *c == 'Y') ? 1 : 2;
 }
 
-std::optional<source::BadSectorAnswer> TerminalPrompter::SectorsBadStatusAction() {
+std::optional<base::BadSectorAnswer> TerminalPrompter::SectorsBadStatusAction() {
     if (badSector) return badSector;
-    std::cerr << Shown(app::msg::kSectorsBad) << "\n";
+    std::cerr << Shown(base::msg::kSectorsBad) << "\n";
     auto c = Choose("r = Retry, R = Retry All, s = Skip, S = Skip All:", "rRsS");
     if (!c) throw CliError("an unreadable sector needs an answer: set --on-bad-sector retry|skip");
     switch (*c) {
-        case 'r': return source::BadSectorAnswer::RetryOnce;
-        case 'R': return source::BadSectorAnswer::RetryAll;
-        case 's': return source::BadSectorAnswer::SkipOnce;
-        default: return source::BadSectorAnswer::SkipAll;
+        case 'r': return base::BadSectorAnswer::RetryOnce;
+        case 'R': return base::BadSectorAnswer::RetryAll;
+        case 's': return base::BadSectorAnswer::SkipOnce;
+        default: return base::BadSectorAnswer::SkipAll;
     }
 }
 
-std::optional<app::CopyErrorAnswer> TerminalPrompter::ErrorCopying() {
+std::optional<base::CopyErrorAnswer> TerminalPrompter::ErrorCopying() {
     if (copyError) return copyError;
-    std::cerr << Shown(app::msg::kErrorCopying) << "\n";
+    std::cerr << Shown(base::msg::kErrorCopying) << "\n";
     auto c = Choose("s = Skip, S = Skip All, a = Abort:", "sSa");
     if (!c) throw CliError("a file could not be created: set --on-error skip|abort");
-    return *c == 's' ? app::CopyErrorAnswer::Skip : *c == 'S' ? app::CopyErrorAnswer::SkipAll : app::CopyErrorAnswer::Abort;
+    return *c == 's' ? base::CopyErrorAnswer::Skip : *c == 'S' ? base::CopyErrorAnswer::SkipAll : base::CopyErrorAnswer::Abort;
 }
 
-std::optional<app::ReplaceChoice> TerminalPrompter::FileReplaceOptions() {
+std::optional<base::ReplaceChoice> TerminalPrompter::FileReplaceOptions() {
     if (replace) return replace;
-    std::cerr << Shown(app::msg::kFileReplace) << "\n";
-    auto c = Choose("y = Yes, s = Skip, r = Rename (upper case: " + std::string(app::msg::kDoThisForAll) + "):",
+    std::cerr << Shown(base::msg::kFileReplace) << "\n";
+    auto c = Choose("y = Yes, s = Skip, r = Rename (upper case: " + std::string(base::msg::kDoThisForAll) + "):",
                     "ysrYSR");
     if (!c) throw CliError("the destination already has a file: set --on-conflict overwrite|skip|rename");
     switch (*c) {
-        case 'y': return app::ReplaceChoice::Yes;
-        case 'Y': return app::ReplaceChoice::YesForAll;
-        case 's': return app::ReplaceChoice::Skip;
-        case 'S': return app::ReplaceChoice::SkipForAll;
-        case 'r': return app::ReplaceChoice::Rename;
-        default: return app::ReplaceChoice::RenameForAll;
+        case 'y': return base::ReplaceChoice::Yes;
+        case 'Y': return base::ReplaceChoice::YesForAll;
+        case 's': return base::ReplaceChoice::Skip;
+        case 'S': return base::ReplaceChoice::SkipForAll;
+        case 'r': return base::ReplaceChoice::Rename;
+        default: return base::ReplaceChoice::RenameForAll;
     }
 }
 
@@ -122,15 +122,15 @@ void TerminalPrompter::FatalError(const std::string& text) noexcept {
 ProgressLine::ProgressLine() : enabled_(StderrIsTerminal()) {}
 ProgressLine::~ProgressLine() { Clear(); }
 
-void ProgressLine::SetText(app::ProgressField field, const std::string& text) {
+void ProgressLine::SetText(base::ProgressField field, const std::string& text) {
     switch (field) {
-        case app::ProgressField::Step: step_ = Shown(text); break;
-        case app::ProgressField::Value: value_ = text; break;
-        case app::ProgressField::Folders: folders_ = text; break;
-        case app::ProgressField::Files: files_ = text; break;
+        case base::ProgressField::Step: step_ = Shown(text); break;
+        case base::ProgressField::Value: value_ = text; break;
+        case base::ProgressField::Folders: folders_ = text; break;
+        case base::ProgressField::Files: files_ = text; break;
         default: return;
     }
-    Draw(field == app::ProgressField::Step);
+    Draw(field == base::ProgressField::Step);
 }
 
 void ProgressLine::SetPercent(int percent) {
@@ -144,12 +144,12 @@ void ProgressLine::Draw(bool force) {
     if (!force && now - lastDraw_ < std::chrono::milliseconds(100)) return;
     lastDraw_ = now;
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_);
-    std::string line = app::Format("\r\x1b[K%3d%% %s", percent_, step_.c_str());
+    std::string line = base::Format("\r\x1b[K%3d%% %s", percent_, step_.c_str());
     if (!folders_.empty() || !files_.empty())
-        line += app::Format("  folders %s files %s", folders_.empty() ? "0" : folders_.c_str(),
+        line += base::Format("  folders %s files %s", folders_.empty() ? "0" : folders_.c_str(),
                             files_.empty() ? "0" : files_.c_str());
     if (!value_.empty()) line += "  " + value_;
-    line += "  " + app::ElapsedText(elapsed);
+    line += "  " + base::ElapsedText(elapsed);
     std::fputs(line.c_str(), stderr);
     drawn_ = true;
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/progress.h"
-#include "app/prompter.h"
+#include "base/progress.h"
+#include "base/prompter.h"
 
 namespace dravik::cli {
 
@@ -32,19 +32,19 @@ std::string Shown(const std::string& text);
 // characters to escape (the body file's field separator '|').
 std::string Escaped(std::string_view text, std::string_view extra = {});
 
-class TerminalPrompter : public app::Prompter {
+class TerminalPrompter : public base::Prompter {
 public:
     // Standing answers from the options; nullopt: ask at the terminal.
-    std::optional<source::BadSectorAnswer> badSector;
-    std::optional<app::CopyErrorAnswer> copyError;
-    std::optional<app::ReplaceChoice> replace;
+    std::optional<base::BadSectorAnswer> badSector;
+    std::optional<base::CopyErrorAnswer> copyError;
+    std::optional<base::ReplaceChoice> replace;
     bool yes = false;  // answer Yes to every question
 
     void ViewMsgBox(const std::string& text) override;
     int ViewQuestionMsg(const std::string& text) override;
-    std::optional<source::BadSectorAnswer> SectorsBadStatusAction() override;
-    std::optional<app::CopyErrorAnswer> ErrorCopying() override;
-    std::optional<app::ReplaceChoice> FileReplaceOptions() override;
+    std::optional<base::BadSectorAnswer> SectorsBadStatusAction() override;
+    std::optional<base::CopyErrorAnswer> ErrorCopying() override;
+    std::optional<base::ReplaceChoice> FileReplaceOptions() override;
     void FatalError(const std::string& text) noexcept override;
 
 private:
@@ -54,11 +54,11 @@ private:
 
 // One status line on stderr, redrawn at most ten times a second; nothing
 // when stderr is not a terminal (scripts get the final lines only).
-class ProgressLine : public app::ProgressSink {
+class ProgressLine : public base::ProgressSink {
 public:
     ProgressLine();
     ~ProgressLine() override;
-    void SetText(app::ProgressField field, const std::string& text) override;
+    void SetText(base::ProgressField field, const std::string& text) override;
     void SetPercent(int percent) override;
     void RestartElapsed() override { start_ = std::chrono::steady_clock::now(); }
     // Clears the line before other output.

@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::SilentPrompter prompter;
     app::AppContext ctx(prompter, [](const platform::DeviceBacking&) { return nullptr; });
     if (!analysis::ReadScanLogHead(ctx, path)) return 0;
-    app::WorkerControl control;
-    app::NullProgress sink;
+    base::WorkerControl control;
+    base::NullProgress sink;
     analysis::AnalysisProgress progress(sink);
     analysis::AnalysisEnv env{ctx, control, progress};
     analysis::ReadScanLogLists(env);

@@ -16,13 +16,13 @@ namespace dravik::fuzz {
 
 // Every prompt answered so that a run goes on to its end: unreadable sectors
 // skipped, questions answered No.
-class SilentPrompter final : public app::Prompter {
+class SilentPrompter final : public base::Prompter {
 public:
     void ViewMsgBox(const std::string&) override {}
     int ViewQuestionMsg(const std::string&) override { return 2; }
-    std::optional<source::BadSectorAnswer> SectorsBadStatusAction() override { return source::BadSectorAnswer::SkipAll; }
-    std::optional<app::CopyErrorAnswer> ErrorCopying() override { return app::CopyErrorAnswer::Skip; }
-    std::optional<app::ReplaceChoice> FileReplaceOptions() override { return app::ReplaceChoice::Skip; }
+    std::optional<base::BadSectorAnswer> SectorsBadStatusAction() override { return base::BadSectorAnswer::SkipAll; }
+    std::optional<base::CopyErrorAnswer> ErrorCopying() override { return base::CopyErrorAnswer::Skip; }
+    std::optional<base::ReplaceChoice> FileReplaceOptions() override { return base::ReplaceChoice::Skip; }
     void FatalError(const std::string&) noexcept override {}
 };
 
@@ -38,8 +38,8 @@ struct MemoryDisk {
 
 // Runs the analysis the settings call for.
 inline analysis::AnalysisOutcome Analyse(app::AppContext& ctx) {
-    app::WorkerControl control;
-    app::NullProgress sink;
+    base::WorkerControl control;
+    base::NullProgress sink;
     analysis::AnalysisProgress progress(sink);
     analysis::AnalysisEnv env{ctx, control, progress};
     return analysis::RunAnalysis(env);

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "platform/text.h"
 
 namespace dravik::analysis {
 
-using app::Format;
-using app::ProgressField;
+using base::Format;
+using base::ProgressField;
 
 void AnalysisProgress::SetSectorContext(std::uint64_t endSector, bool ntfs) {
     endSector_ = endSector;
@@ -36,7 +36,7 @@ void AnalysisProgress::UpdateProgress(std::uint64_t value, std::uint32_t folders
             valueText = pair;
         }
     } else {
-        valueText = app::SizeText(value);
+        valueText = base::SizeText(value);
     }
     if (valueText != lastValue_) {
         sink_.SetText(ProgressField::Value, valueText);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/progress.h"
+#include "base/progress.h"
 
 namespace dravik::analysis {
 
@@ -19,7 +19,7 @@ enum class ProgressMode {
 
 class AnalysisProgress {
 public:
-    explicit AnalysisProgress(app::ProgressSink& sink) : sink_(sink) {}
+    explicit AnalysisProgress(base::ProgressSink& sink) : sink_(sink) {}
 
     // Called after every item or sector. Only every 1000th call updates the
     // display. In sector mode the value is shown against `endSector`; on
@@ -31,11 +31,11 @@ public:
     void SetSectorContext(std::uint64_t endSector, bool ntfs);
     void SetIndexBlockCount(std::uint32_t count) { indexBlocks_ = count; }
 
-    void Step(const std::string& text) { sink_.SetText(app::ProgressField::Step, text); }
+    void Step(const std::string& text) { sink_.SetText(base::ProgressField::Step, text); }
     // Detail lines of the "%d/%d" kind, sent every 256th call and on the last.
     void Counter(const char* format, std::uint32_t done, std::uint32_t total);
-    void Detail(const std::string& text) { sink_.SetText(app::ProgressField::Detail, text); }
-    void ValueLabel(const std::string& text) { sink_.SetText(app::ProgressField::ValueLabel, text); }
+    void Detail(const std::string& text) { sink_.SetText(base::ProgressField::Detail, text); }
+    void ValueLabel(const std::string& text) { sink_.SetText(base::ProgressField::ValueLabel, text); }
     // Sends the percentage when it changed; clipped to 0..100.
     void Percent(std::uint64_t done, std::uint64_t total);
     void SetPercent(int percent);
@@ -50,7 +50,7 @@ public:
 private:
     static constexpr std::uint32_t kEvery = 1000;
 
-    app::ProgressSink& sink_;
+    base::ProgressSink& sink_;
     std::atomic<bool> hide_ = false;
     bool hidden_ = false;
     std::uint32_t calls_ = 0;

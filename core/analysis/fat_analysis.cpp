@@ -13,7 +13,7 @@
 #include "analysis/fat_dir.h"
 #include "analysis/lost_items.h"
 #include "app/app_context.h"
-#include "app/size_text.h"
+#include "base/size_text.h"
 
 namespace dravik::analysis {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "analysis/analysis_progress.h"
-#include "app/worker.h"
+#include "base/worker.h"
 
 namespace dravik::app {
 class AppContext;
@@ -17,7 +17,7 @@ namespace dravik::analysis {
 // What every analysis step works with.
 struct AnalysisEnv {
     app::AppContext& ctx;
-    app::WorkerControl& control;
+    base::WorkerControl& control;
     AnalysisProgress& progress;
 };
 

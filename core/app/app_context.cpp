@@ -2,16 +2,16 @@
 
 #include <cstdlib>
 
-#include "app/messages.h"
+#include "base/messages.h"
 
 namespace dravik::app {
 
-void ExitOutOfMemory(Prompter& prompter) noexcept {
-    prompter.FatalError(msg::kOutOfMemory);
+void ExitOutOfMemory(base::Prompter& prompter) noexcept {
+    prompter.FatalError(base::msg::kOutOfMemory);
     std::_Exit(0);
 }
 
-AppContext::AppContext(Prompter& p, source::DeviceOpenFn open)
+AppContext::AppContext(base::Prompter& p, source::DeviceOpenFn open)
     : prompter(p),
       reader(source, devices, p, std::move(open)),
       items([&p] { ExitOutOfMemory(p); }) {}

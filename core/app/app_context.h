@@ -6,7 +6,7 @@
 
 #include "analysis/analysis_state.h"
 #include "analysis/item_store.h"
-#include "app/prompter.h"
+#include "base/prompter.h"
 #include "partition/partition_table.h"
 #include "platform/device_map.h"
 #include "saving/save_run.h"
@@ -20,15 +20,15 @@ namespace dravik::app {
 
 // Shows "Out Of Memory" through the prompter and ends the process with exit
 // code 0, as the stores require when an allocation fails.
-[[noreturn]] void ExitOutOfMemory(Prompter& prompter) noexcept;
+[[noreturn]] void ExitOutOfMemory(base::Prompter& prompter) noexcept;
 
 class AppContext {
 public:
-    explicit AppContext(Prompter& prompter, source::DeviceOpenFn open = source::OpenPosixDevice);
+    explicit AppContext(base::Prompter& prompter, source::DeviceOpenFn open = source::OpenPosixDevice);
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
 
-    Prompter& prompter;
+    base::Prompter& prompter;
     platform::DeviceMap devices;
     source::CurrentSource source;
     source::SectorReader reader;

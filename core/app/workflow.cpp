@@ -155,7 +155,7 @@ SourceItemSelection SelectSourceItem(AppContext& ctx, partition::TreeHandle hand
 
 SourceConfirmation ConfirmSource(AppContext& ctx, const RangeInput& range) {
     auto& src = ctx.source;
-    src.BadSectorPolicy = source::BadSectorAnswer::RetryOnce;
+    src.BadSectorPolicy = base::BadSectorAnswer::RetryOnce;
     if (src.ItemText.empty() || src.ItemText == source::DriveCatalogue::kLogicalDrivesText) {
         ctx.prompter.ViewMsgBox(text::kSelectLogicalDrive);
         return SourceConfirmation::Refused;
@@ -260,14 +260,14 @@ AnalysisRun::AnalysisRun(AppContext& ctx) : ctx_(ctx) {}
 
 AnalysisRun::~AnalysisRun() { worker_.End(); }
 
-bool AnalysisRun::Start(ProgressSink& sink, std::function<void()> onChange) {
+bool AnalysisRun::Start(base::ProgressSink& sink, std::function<void()> onChange) {
     if (worker_.Running()) return false;
     worker_.Join();
     worker_.Control().Reset();
     worker_.Control().SetOnChange(std::move(onChange));
     progress_ = std::make_unique<analysis::AnalysisProgress>(sink);
     outcome_.store(-1);
-    return worker_.Start([this](WorkerControl& control) {
+    return worker_.Start([this](base::WorkerControl& control) {
         analysis::AnalysisEnv env{ctx_, control, *progress_};
         const auto outcome = analysis::RunAnalysis(env);
         outcome_.store(static_cast<int>(outcome));

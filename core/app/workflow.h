@@ -13,8 +13,8 @@
 
 #include "analysis/analysis_progress.h"
 #include "analysis/pipeline.h"
-#include "app/progress.h"
-#include "app/worker.h"
+#include "base/progress.h"
+#include "base/worker.h"
 #include "partition/exhaustive_search.h"
 #include "partition/partition_table.h"
 #include "source/drive_catalogue.h"
@@ -114,9 +114,9 @@ public:
     AnalysisRun(const AnalysisRun&) = delete;
     AnalysisRun& operator=(const AnalysisRun&) = delete;
 
-    bool Start(ProgressSink& sink, std::function<void()> onChange = {});
+    bool Start(base::ProgressSink& sink, std::function<void()> onChange = {});
     bool Running() const { return worker_.Running(); }
-    WorkerControl& Control() { return worker_.Control(); }
+    base::WorkerControl& Control() { return worker_.Control(); }
     // Hide Details, from the front end's thread.
     void SetHideDetails(bool hide);
     // The outcome once the worker has ended.
@@ -128,7 +128,7 @@ public:
 
 private:
     AppContext& ctx_;
-    Worker worker_;
+    base::Worker worker_;
     std::unique_ptr<analysis::AnalysisProgress> progress_;
     std::atomic<int> outcome_ = -1;
 };

@@ -275,7 +275,7 @@ void Walker::BackupGpt() {
     // there are expected: no prompts, and the first failure ends the search.
     const std::uint64_t start = source::geometry_cache::CachedDiskSize(ctx_.registry, disk_) / sectorSize_;
     notes_.backupSearched = true;
-    ctx_.source.BadSectorPolicy = source::BadSectorAnswer::SkipAll;
+    ctx_.source.BadSectorPolicy = base::BadSectorAnswer::SkipAll;
 
     std::vector<std::uint8_t> header;
     std::uint64_t found = 0;
@@ -302,7 +302,7 @@ void Walker::BackupGpt() {
             if (!GptEntries(array, entrySize)) break;
         }
     }
-    ctx_.source.BadSectorPolicy = source::BadSectorAnswer::RetryOnce;
+    ctx_.source.BadSectorPolicy = base::BadSectorAnswer::RetryOnce;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "results/item_text.h"
 
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "platform/code_page.h"
 #include "platform/text.h"
 
@@ -41,13 +41,13 @@ std::string DateText(std::uint64_t time, bool ntfs, TimeKind kind) {
     const CalendarDate d = DateOf(time, ntfs);
     if (ntfs) {
         const std::uint64_t seconds = time / 10'000'000ull % 86400;
-        return app::Format("%02d-%s-%d %02u:%02u:%02u", d.day, MonthText(d.month), d.year,
+        return base::Format("%02d-%s-%d %02u:%02u:%02u", d.day, MonthText(d.month), d.year,
                            static_cast<unsigned>(seconds / 3600), static_cast<unsigned>(seconds / 60 % 60),
                            static_cast<unsigned>(seconds % 60));
     }
-    if (kind == TimeKind::Accessed) return app::Format("%02d-%s-%d", d.day, MonthText(d.month), d.year);
+    if (kind == TimeKind::Accessed) return base::Format("%02d-%s-%d", d.day, MonthText(d.month), d.year);
     const auto word = static_cast<std::uint16_t>(time >> 32);
-    return app::Format("%02d-%s-%d %02u:%02u", d.day, MonthText(d.month), d.year, unsigned(word >> 11),
+    return base::Format("%02d-%s-%d %02u:%02u", d.day, MonthText(d.month), d.year, unsigned(word >> 11),
                        unsigned((word >> 5) & 0x3F));
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/app_context.h"
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "platform/code_page.h"
 #include "results/item_text.h"
 
@@ -104,7 +104,7 @@ std::string ResultsView::CellText(const Row& row, int column) const {
         case kType:
             return Visit(row, [](const auto& i) { return TypeText(i); });
         case kSize:
-            return row.folder ? "0" : app::Format("%llu", static_cast<unsigned long long>(row.file->size));
+            return row.folder ? "0" : base::Format("%llu", static_cast<unsigned long long>(row.file->size));
         case kModified:
             return Visit(row, [&](const auto& i) { return DateText(i.modified, ntfs_, TimeKind::Modified); });
         case kCreated:
@@ -112,7 +112,7 @@ std::string ResultsView::CellText(const Row& row, int column) const {
         case kAccessed:
             return Visit(row, [&](const auto& i) { return DateText(i.accessed, ntfs_, TimeKind::Accessed); });
         case kId:
-            return app::Format("%u", row.folder ? row.folder->treeHandle : row.file->index);
+            return base::Format("%u", row.folder ? row.folder->treeHandle : row.file->index);
         default:
             return {};
     }

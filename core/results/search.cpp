@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/size_text.h"
-#include "app/worker.h"
+#include "base/size_text.h"
+#include "base/worker.h"
 #include "platform/code_page.h"
 #include "platform/text.h"
 
@@ -228,7 +228,7 @@ private:
 
 template <class Item>
 SearchHit MakeHit(Item& item, std::string_view path, std::string_view size, std::uint32_t id, bool ntfs) {
-    const std::string name = DisplayName(item), type = TypeText(item), idText = app::Format("%u", id);
+    const std::string name = DisplayName(item), type = TypeText(item), idText = base::Format("%u", id);
     const std::string created = DateText(item.created, ntfs, TimeKind::Created),
                       modified = DateText(item.modified, ntfs, TimeKind::Modified),
                       accessed = DateText(item.accessed, ntfs, TimeKind::Accessed);
@@ -240,7 +240,7 @@ SearchHit MakeHit(Item& item, std::string_view path, std::string_view size, std:
 
 }  // namespace
 
-SearchResults RunSearch(ResultsView& view, const SearchCriteria& criteria, app::WorkerControl& control,
+SearchResults RunSearch(ResultsView& view, const SearchCriteria& criteria, base::WorkerControl& control,
                         const HitCallback& onHit) {
     SearchResults results;
     const ResultsTree& tree = view.Tree();
@@ -292,7 +292,7 @@ SearchResults RunSearch(ResultsView& view, const SearchCriteria& criteria, app::
             path = node == kNoNode ? std::string() : platform::Utf16ToUtf8(tree.Path(node));
         }
         if (path.empty()) continue;
-        SearchHit hit = MakeHit(f, path, app::Format("%llu", static_cast<unsigned long long>(f.size)), f.index,
+        SearchHit hit = MakeHit(f, path, base::Format("%llu", static_cast<unsigned long long>(f.size)), f.index,
                                 filter.ntfs);
         hit.file = &f;
         found(std::move(hit));
@@ -326,7 +326,7 @@ void SetHitChecked(ResultsView& view, SearchResults& results, std::size_t row, b
     view.RefreshRowChecks();
 }
 
-bool SetAllHitsChecked(ResultsView& view, SearchResults& results, bool checked, app::WorkerControl& control) {
+bool SetAllHitsChecked(ResultsView& view, SearchResults& results, bool checked, base::WorkerControl& control) {
     bool complete = true;
     for (std::size_t row = 0; row < results.Size(); ++row) {
         if (!control.Checkpoint()) {

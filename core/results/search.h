@@ -17,7 +17,7 @@
 #include "results/item_text.h"
 #include "results/results_view.h"
 
-namespace dravik::app {
+namespace dravik::base {
 class WorkerControl;
 }
 
@@ -133,7 +133,7 @@ using HitCallback = std::function<void(const SearchHit&)>;
 // path to be a hit: files lying directly in the root folder, or in a folder
 // the tree does not hold, never are. Ends early, keeping what it found, when
 // `control` says so between two items.
-SearchResults RunSearch(ResultsView& view, const SearchCriteria& criteria, app::WorkerControl& control,
+SearchResults RunSearch(ResultsView& view, const SearchCriteria& criteria, base::WorkerControl& control,
                         const HitCallback& onHit = {});
 
 // ---- acting on hits ----
@@ -146,7 +146,7 @@ void SetHitChecked(ResultsView& view, SearchResults& results, std::size_t row, b
 // "Select/Unselect All": every row in order takes `checked` and acts as
 // above. Stops at the first file hit whose folder has no node in the tree,
 // and when `control` says so; false when it stopped early.
-bool SetAllHitsChecked(ResultsView& view, SearchResults& results, bool checked, app::WorkerControl& control);
+bool SetAllHitsChecked(ResultsView& view, SearchResults& results, bool checked, base::WorkerControl& control);
 
 // A double-click on a hit. A folder hit is opened in the results view (its
 // node and the node's parent expanded, its contents listed) and its node

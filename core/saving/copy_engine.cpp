@@ -17,7 +17,7 @@
 #include "analysis/ntfs_record.h"
 #include "analysis/ntfs_runs.h"
 #include "app/app_context.h"
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "platform/text.h"
 #include "results/item_text.h"
 #include "results/results_tree.h"
@@ -30,13 +30,13 @@ using analysis::FileItem;
 
 std::string SizeTextIn(std::uint64_t bytes) {
     constexpr std::uint64_t kGb = std::uint64_t(1) << 30, kTb = std::uint64_t(1) << 40;
-    if (bytes > kTb) return app::Format("%.3f TB size in", static_cast<double>(bytes) / static_cast<double>(kTb));
-    if (bytes > kGb) return app::Format("%.3f GB size in", static_cast<double>(bytes) / static_cast<double>(kGb));
-    return app::Format("%.3f MB size in", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    if (bytes > kTb) return base::Format("%.3f TB size in", static_cast<double>(bytes) / static_cast<double>(kTb));
+    if (bytes > kGb) return base::Format("%.3f GB size in", static_cast<double>(bytes) / static_cast<double>(kGb));
+    return base::Format("%.3f MB size in", static_cast<double>(bytes) / (1024.0 * 1024.0));
 }
 
 std::string MinSecText(std::int64_t seconds) {
-    return app::Format("%lld Min %lld Sec", static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
+    return base::Format("%lld Min %lld Sec", static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
 }
 
 namespace {
@@ -143,7 +143,7 @@ FileFilter SettingsFilter(const app::AppContext& ctx) {
     return [settings, ntfs](const FileItem& f, std::u16string_view name) { return settings->Passes(f, name, ntfs); };
 }
 
-CopyEngine::CopyEngine(app::AppContext& ctx, app::WorkerControl& control, CopyProgressSink* sink)
+CopyEngine::CopyEngine(app::AppContext& ctx, base::WorkerControl& control, CopyProgressSink* sink)
     : ctx_(ctx), control_(control), sink_(sink), filter_(SettingsFilter(ctx)) {
     const auto& a = ctx_.analysis;
     ntfs_ = a.geometry.fileSystem == "NTFS";
@@ -223,7 +223,7 @@ void CopyEngine::SaveFolderFiles(std::uint32_t folderNumber, const fs::path& fol
 
 bool CopyEngine::ResolveConflict(const OpenFolder& folder, fs::path& path, std::uint64_t size) {
     auto& run = ctx_.saveRun;
-    using app::ReplaceChoice;
+    using base::ReplaceChoice;
     struct stat st {};
     const std::string name = path.filename().string();
     if (::fstatat(folder.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return true;
@@ -299,9 +299,9 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
     if (out.fd < 0) {
         if (!saveRun || run.skipAllErrors) return tell(FileOutcome::FailedToCreate);
         if (auto answer = ctx_.prompter.ErrorCopying()) {
-            run.skipCurrent = *answer == app::CopyErrorAnswer::Skip;
-            run.skipAllErrors = *answer == app::CopyErrorAnswer::SkipAll;
-            run.abortAll = *answer == app::CopyErrorAnswer::Abort;
+            run.skipCurrent = *answer == base::CopyErrorAnswer::Skip;
+            run.skipAllErrors = *answer == base::CopyErrorAnswer::SkipAll;
+            run.abortAll = *answer == base::CopyErrorAnswer::Abort;
         }
         return tell(FileOutcome::FailedToCreate);
     }
@@ -326,8 +326,8 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
         // A write that failed (a full destination) is reported like a file
         // that could not be created; what was written stays.
         if (auto answer = ctx_.prompter.ErrorCopying()) {
-            run.skipAllErrors = *answer == app::CopyErrorAnswer::SkipAll;
-            run.abortAll = *answer == app::CopyErrorAnswer::Abort;
+            run.skipAllErrors = *answer == base::CopyErrorAnswer::SkipAll;
+            run.abortAll = *answer == base::CopyErrorAnswer::Abort;
         }
     }
     run.skipCurrent = false;

@@ -17,7 +17,7 @@
 #include <tuple>
 
 #include "analysis/item_records.h"
-#include "app/worker.h"
+#include "base/worker.h"
 
 namespace dravik::app {
 class AppContext;
@@ -90,7 +90,7 @@ struct FileReport {
 
 class CopyEngine {
 public:
-    CopyEngine(app::AppContext& ctx, app::WorkerControl& control, CopyProgressSink* sink = nullptr);
+    CopyEngine(app::AppContext& ctx, base::WorkerControl& control, CopyProgressSink* sink = nullptr);
 
     // The saving settings' filter unless another is set.
     void SetFilter(FileFilter filter) { filter_ = std::move(filter); }
@@ -128,7 +128,7 @@ private:
     bool Interrupted(Output& out);
 
     app::AppContext& ctx_;
-    app::WorkerControl& control_;
+    base::WorkerControl& control_;
     CopyProgressSink* sink_;
     FileFilter filter_;
     std::function<void(const FileReport&)> report_;

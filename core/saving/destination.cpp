@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/app_context.h"
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "results/item_text.h"
 #include "results/results_tree.h"
 #include "saving/destination_paths.h"
@@ -30,12 +30,12 @@ std::string DataSizeText(std::uint64_t bytes) {
     return t.substr(0, t.size() - 3);  // without " in"
 }
 
-void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, app::WorkerControl& control,
+void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, base::WorkerControl& control,
                        const std::function<void(std::int32_t, std::uint64_t)>& shown) {
     CalculateDataSize(ctx, tree, control, SettingsFilter(ctx), shown);
 }
 
-void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, app::WorkerControl& control,
+void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, base::WorkerControl& control,
                        const FileFilter& filter, const std::function<void(std::int32_t, std::uint64_t)>& shown) {
     auto& run = ctx.saveRun;
     run.selectedCount = 0;
@@ -78,7 +78,7 @@ std::uint64_t FreeBytes(const fs::path& path) {
 
 std::string InsufficientSpaceText(std::uint64_t selectedBytes) {
     return "Insufficient free space on destination drive. Selected file/folder requires " +
-           app::SizeText(selectedBytes) + " of free space. Press Yes if you want continue with it.";
+           base::SizeText(selectedBytes) + " of free space. Press Yes if you want continue with it.";
 }
 
 DestinationDecision DecideAfterSizeWalk(app::AppContext& ctx) {

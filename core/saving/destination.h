@@ -32,9 +32,9 @@ std::string DataSizeText(std::uint64_t bytes);
 // that pass `filter` below the checked nodes of `tree`, exactly as the save
 // walk will write them. `shown` gets the totals after every counted file. The
 // control's Terminate ends it keeping what was counted.
-void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, app::WorkerControl& control,
+void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, base::WorkerControl& control,
                        const std::function<void(std::int32_t, std::uint64_t)>& shown = {});
-void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, app::WorkerControl& control,
+void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, base::WorkerControl& control,
                        const FileFilter& filter, const std::function<void(std::int32_t, std::uint64_t)>& shown = {});
 
 // The file system's total free bytes at `path` (not a quota); 0 when it

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/prompter.h"
+#include "base/prompter.h"
 
 namespace dravik::saving {
 
@@ -18,7 +18,7 @@ struct SaveRun {
     std::uint64_t selectedBytes = 0;
 
     std::atomic<std::uint64_t> bytesWritten = 0;
-    app::ReplaceChoice replaceChoice = app::ReplaceChoice::Yes;
+    base::ReplaceChoice replaceChoice = base::ReplaceChoice::Yes;
     std::atomic<bool> skipCurrent = false;
     std::atomic<bool> skipAllErrors = false;
     std::atomic<bool> abortAll = false;
@@ -30,7 +30,7 @@ struct SaveRun {
         selectedCount = 0;
         selectedBytes = 0;
         bytesWritten = 0;
-        replaceChoice = app::ReplaceChoice::Yes;
+        replaceChoice = base::ReplaceChoice::Yes;
     }
     // When the progress of a run opens.
     void ResetForProgress() {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "platform/code_page.h"
 
 namespace dravik::saving {
@@ -38,8 +38,8 @@ int DateListCount(DateList list) noexcept {
 
 std::string DateListEntry(DateList list, int index) {
     if (!InList(list, index)) return {};
-    if (list == DateList::FirstYear || list == DateList::LastYear) return app::Format("%d", kFirstListYear + index);
-    return app::Format("%02d", index + 1);
+    if (list == DateList::FirstYear || list == DateList::LastYear) return base::Format("%d", kFirstListYear + index);
+    return base::Format("%02d", index + 1);
 }
 
 DateRange RangeOfSelections(const DateSelections& s) noexcept {
@@ -96,7 +96,7 @@ bool SavingSettings::Passes(const analysis::FileItem& file, std::u16string_view 
     return PassesDateRanges(file, ntfs) && PassesDeletedMode(file) && PassesExtension(name);
 }
 
-SavingSettingsEditor::SavingSettingsEditor(SavingSettings& settings, app::Prompter& prompter)
+SavingSettingsEditor::SavingSettingsEditor(SavingSettings& settings, base::Prompter& prompter)
     : settings_(settings), prompter_(prompter), snapshot_(settings), listBox_(settings.extensions_) {
     ShowKind(results::TimeKind::Modified);
 }

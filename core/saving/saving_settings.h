@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "analysis/item_records.h"
-#include "app/prompter.h"
+#include "base/prompter.h"
 #include "results/item_text.h"
 
 namespace dravik::saving {
@@ -153,7 +153,7 @@ private:
 // Changes reach the settings at once; Cancel puts the copy back.
 class SavingSettingsEditor {
 public:
-    SavingSettingsEditor(SavingSettings& settings, app::Prompter& prompter);
+    SavingSettingsEditor(SavingSettings& settings, base::Prompter& prompter);
     SavingSettingsEditor(const SavingSettingsEditor&) = delete;
     SavingSettingsEditor& operator=(const SavingSettingsEditor&) = delete;
 
@@ -204,7 +204,7 @@ private:
     void StoreShown() noexcept;
 
     SavingSettings& settings_;
-    app::Prompter& prompter_;
+    base::Prompter& prompter_;
     SavingSettings snapshot_;
     std::vector<std::u16string> listBox_;
     std::optional<std::size_t> selected_;

@@ -7,10 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/prompter.h"
+
 namespace dravik::source {
 
-// The user's standing answer to an unreadable sector.
-enum class BadSectorAnswer : std::int32_t { RetryOnce = 0, SkipOnce = 1, RetryAll = 2, SkipAll = 3 };
+using base::BadSectorAnswer;
 
 inline constexpr int kDeviceSlots = 10;
 

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "app/app_context.h"
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "partition/partition_walk.h"
 #include "platform/posix_file.h"
 #include "source/geometry_cache.h"
@@ -167,9 +167,9 @@ void WriteDiskValues(app::AppContext& ctx, int n, const DriveGeometry& g) {
     const bool fixed = g.mediaType == MediaType::Fixed;
     reg.SetValue(cache::kRoot, name, std::string(fixed ? cache::kFixedTop : cache::kRemovableTop));
     reg.SetValue(cache::kMediaType, name, std::string(fixed ? cache::kFixedMedia : cache::kRemovableMedia));
-    reg.SetValue(cache::kCylinder, name, app::Format("%d", static_cast<int>(static_cast<std::uint32_t>(g.cylinders))));
-    reg.SetValue(cache::kHead, name, app::Format("%d", static_cast<int>(g.tracksPerCylinder)));
-    reg.SetValue(cache::kSectorsPerTrack, name, app::Format("%d", static_cast<int>(g.sectorsPerTrack)));
+    reg.SetValue(cache::kCylinder, name, base::Format("%d", static_cast<int>(static_cast<std::uint32_t>(g.cylinders))));
+    reg.SetValue(cache::kHead, name, base::Format("%d", static_cast<int>(g.tracksPerCylinder)));
+    reg.SetValue(cache::kSectorsPerTrack, name, base::Format("%d", static_cast<int>(g.sectorsPerTrack)));
     reg.SetValue(cache::kSize, name, std::to_string(g.SizeBytes()));
     std::string model;
     if (QueryDriveModel(ctx, n, model) == 0 && !model.empty()) reg.SetValue(cache::kModel, name, model);

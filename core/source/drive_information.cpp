@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "app/app_context.h"
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "platform/block_devices.h"
 #include "platform/posix_file.h"
 #include "source/drive_catalogue.h"
@@ -32,10 +32,10 @@ std::string InformationPane::Text() const {
 std::string FormatSize(std::uint64_t bytes) {
     constexpr std::uint64_t kKb = 1024, kMb = kKb << 10, kGb = kMb << 10, kTb = kGb << 10;
     const double d = static_cast<double>(bytes);
-    if (bytes >= kTb) return app::Format("%.1f TB", d / static_cast<double>(kTb));
-    if (bytes >= kGb) return app::Format("%.1f GB", d / static_cast<double>(kGb));
-    if (bytes >= kMb) return app::Format("%.1f MB", d / static_cast<double>(kMb));
-    if (bytes > 0) return app::Format("%.1f KB", d / static_cast<double>(kKb));
+    if (bytes >= kTb) return base::Format("%.1f TB", d / static_cast<double>(kTb));
+    if (bytes >= kGb) return base::Format("%.1f GB", d / static_cast<double>(kGb));
+    if (bytes >= kMb) return base::Format("%.1f MB", d / static_cast<double>(kMb));
+    if (bytes > 0) return base::Format("%.1f KB", d / static_cast<double>(kKb));
     return "0";
 }
 

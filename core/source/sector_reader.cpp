@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/prompter.h"
+#include "base/prompter.h"
 
 namespace dravik::source {
 
-SectorReader::SectorReader(CurrentSource& source, const platform::DeviceMap& map, app::Prompter& prompter,
+SectorReader::SectorReader(CurrentSource& source, const platform::DeviceMap& map, base::Prompter& prompter,
                            DeviceOpenFn open)
     : source_(source), map_(map), prompter_(prompter), open_(std::move(open)) {}
 

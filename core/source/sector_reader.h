@@ -13,17 +13,13 @@
 #include "source/current_source.h"
 #include "source/sector_device.h"
 
-namespace dravik::app {
-class Prompter;
-}
-
 namespace dravik::source {
 
 class SectorReader {
 public:
     // Reads go to `devices` resolved through `map`; `open` defaults to
     // OpenPosixDevice. Tests inject memory or fault-injecting devices.
-    SectorReader(CurrentSource& source, const platform::DeviceMap& map, app::Prompter& prompter,
+    SectorReader(CurrentSource& source, const platform::DeviceMap& map, base::Prompter& prompter,
                  DeviceOpenFn open = OpenPosixDevice);
 
     // Reads `count` whole sectors starting at absolute sector `first` of the
@@ -70,7 +66,7 @@ private:
 
     CurrentSource& source_;
     const platform::DeviceMap& map_;
-    app::Prompter& prompter_;
+    base::Prompter& prompter_;
     DeviceOpenFn open_;
 
     // One cached handle; a failed open is cached as null with its path.

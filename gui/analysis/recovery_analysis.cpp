@@ -128,7 +128,7 @@ RecoveryAnalysis::RecoveryAnalysis(app::AppContext& ctx, QWidget* parent)
 
     sink_ = std::make_unique<QueuedProgress>(
         this, QueuedProgress::Handlers{
-                  [this](app::ProgressField f, const QString& t) { OnText(static_cast<int>(f), t); },
+                  [this](base::ProgressField f, const QString& t) { OnText(static_cast<int>(f), t); },
                   [this](int p) { OnPercent(p); },
                   {},
                   [this] {
@@ -282,14 +282,14 @@ void RecoveryAnalysis::OnPercent(int percent) {
 }
 
 void RecoveryAnalysis::OnText(int field, const QString& t) {
-    switch (static_cast<app::ProgressField>(field)) {
-        case app::ProgressField::Step: step_->setText(Shown(t)); break;
-        case app::ProgressField::Detail: detail_->setText(Shown(t)); break;
-        case app::ProgressField::Value: value_->setText(t); break;
-        case app::ProgressField::ValueLabel: valueLabel_->setText(t); break;
-        case app::ProgressField::Folders: folders_->setText(t); break;
-        case app::ProgressField::Files: files_->setText(t); break;
-        case app::ProgressField::LastName: lastName_->setText(t); break;
+    switch (static_cast<base::ProgressField>(field)) {
+        case base::ProgressField::Step: step_->setText(Shown(t)); break;
+        case base::ProgressField::Detail: detail_->setText(Shown(t)); break;
+        case base::ProgressField::Value: value_->setText(t); break;
+        case base::ProgressField::ValueLabel: valueLabel_->setText(t); break;
+        case base::ProgressField::Folders: folders_->setText(t); break;
+        case base::ProgressField::Files: files_->setText(t); break;
+        case base::ProgressField::LastName: lastName_->setText(t); break;
     }
 }
 

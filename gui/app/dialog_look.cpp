@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "app/message_dialogs.h"
-#include "app/messages.h"
+#include "base/messages.h"
 
 namespace dravik::gui {
 
@@ -43,7 +43,7 @@ QFont LabelFont() {
 }
 
 void ApplyDialogLook(QDialog* dialog) {
-    dialog->setWindowTitle(QString::fromUtf8(app::msg::kAppTitle));
+    dialog->setWindowTitle(QString::fromUtf8(base::msg::kAppTitle));
     // A top-level window of its own gets its own taskbar entry.
     dialog->setWindowFlag(Qt::Window, true);
     QPalette pal = dialog->palette();
@@ -56,7 +56,7 @@ void ApplyDialogLook(QDialog* dialog) {
 void ExitNow() { std::_Exit(0); }
 
 void AskExit(QWidget* parent, const char* question) {
-    if (AskQuestion(parent, question ? question : app::msg::kExitQuestion) == 1) ExitNow();
+    if (AskQuestion(parent, question ? question : base::msg::kExitQuestion) == 1) ExitNow();
 }
 
 WizardPage::WizardPage(QWidget* parent, const char* exitQuestion) : QDialog(parent), exitQuestion_(exitQuestion) {

@@ -42,31 +42,31 @@ int GuiPrompter::ViewQuestionMsg(const std::string& text) {
     return OnGuiThread([&] { return AskQuestion(parent_.data(), text); }, 2);
 }
 
-std::optional<source::BadSectorAnswer> GuiPrompter::SectorsBadStatusAction() {
+std::optional<base::BadSectorAnswer> GuiPrompter::SectorsBadStatusAction() {
     return OnGuiThread(
         [&] {
             gui::SectorsBadStatusAction prompt(parent_.data());
             return prompt.Ask();
         },
-        std::optional<source::BadSectorAnswer>{});
+        std::optional<base::BadSectorAnswer>{});
 }
 
-std::optional<app::CopyErrorAnswer> GuiPrompter::ErrorCopying() {
+std::optional<base::CopyErrorAnswer> GuiPrompter::ErrorCopying() {
     return OnGuiThread(
         [&] {
             gui::ErrorCopying prompt(parent_.data());
             return prompt.Ask();
         },
-        std::optional<app::CopyErrorAnswer>{});
+        std::optional<base::CopyErrorAnswer>{});
 }
 
-std::optional<app::ReplaceChoice> GuiPrompter::FileReplaceOptions() {
+std::optional<base::ReplaceChoice> GuiPrompter::FileReplaceOptions() {
     return OnGuiThread(
         [&] {
             gui::FileReplaceOptions prompt(parent_.data());
             return prompt.Ask();
         },
-        std::optional<app::ReplaceChoice>{});
+        std::optional<base::ReplaceChoice>{});
 }
 
 void GuiPrompter::FatalError(const std::string& text) noexcept {

@@ -10,11 +10,11 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/prompter.h"
+#include "base/prompter.h"
 
 namespace dravik::gui {
 
-class GuiPrompter final : public app::Prompter {
+class GuiPrompter final : public base::Prompter {
 public:
     GuiPrompter() = default;
 
@@ -25,9 +25,9 @@ public:
 
     void ViewMsgBox(const std::string& text) override;
     int ViewQuestionMsg(const std::string& text) override;
-    std::optional<source::BadSectorAnswer> SectorsBadStatusAction() override;
-    std::optional<app::CopyErrorAnswer> ErrorCopying() override;
-    std::optional<app::ReplaceChoice> FileReplaceOptions() override;
+    std::optional<base::BadSectorAnswer> SectorsBadStatusAction() override;
+    std::optional<base::CopyErrorAnswer> ErrorCopying() override;
+    std::optional<base::ReplaceChoice> FileReplaceOptions() override;
     // Shows the message when a GUI is there to show it; never throws.
     void FatalError(const std::string& text) noexcept override;
 

@@ -8,21 +8,21 @@
 #include <QString>
 #include <functional>
 
-#include "app/progress.h"
+#include "base/progress.h"
 
 namespace dravik::gui {
 
-class QueuedProgress final : public app::ProgressSink {
+class QueuedProgress final : public base::ProgressSink {
 public:
     struct Handlers {
-        std::function<void(app::ProgressField, const QString&)> text;
+        std::function<void(base::ProgressField, const QString&)> text;
         std::function<void(int)> percent;
         std::function<void()> hideDetails;
         std::function<void()> restartElapsed;
     };
     QueuedProgress(QObject* receiver, Handlers handlers) : receiver_(receiver), handlers_(std::move(handlers)) {}
 
-    void SetText(app::ProgressField field, const std::string& text) override {
+    void SetText(base::ProgressField field, const std::string& text) override {
         if (!handlers_.text) return;
         const QString t = QString::fromStdString(text);
         QMetaObject::invokeMethod(receiver_, [this, field, t] { handlers_.text(field, t); }, Qt::QueuedConnection);

@@ -423,7 +423,7 @@ void AdvanceSearchFile::StartSearch() {
     }
 
     const results::SearchCriteria criteria = Criteria();
-    search_.Start([this, criteria, id](app::WorkerControl& control) {
+    search_.Start([this, criteria, id](base::WorkerControl& control) {
         results::RunSearch(view_, criteria, control, [this, &control](const results::SearchHit& hit) {
             QueueHit(hit);
             if (hitObserver_) hitObserver_(hit.matchCount, control);
@@ -490,7 +490,7 @@ void AdvanceSearchFile::SelectAll(bool checked) {
     for (QWidget* w : std::initializer_list<QWidget*>{selectAll_, start_, cancel_}) w->setEnabled(false);
     wait_->show();
     model_->BeginCheckAll(checked);
-    select_.Start([this, checked](app::WorkerControl& control) {
+    select_.Start([this, checked](base::WorkerControl& control) {
         results::SetAllHitsChecked(view_, model_->Results(), checked, control);
         QMetaObject::invokeMethod(this, [this] { SelectAllEnded(); }, Qt::QueuedConnection);
     });

@@ -15,7 +15,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/worker.h"
+#include "base/worker.h"
 #include "results/search.h"
 
 class QCheckBox;
@@ -92,7 +92,7 @@ public:
 
     // Called on the search worker after each hit with the hit count and the
     // worker's control; lets a test hold the search at a known hit.
-    using HitObserver = std::function<void(int, app::WorkerControl&)>;
+    using HitObserver = std::function<void(int, base::WorkerControl&)>;
     void SetHitObserver(HitObserver observer) { hitObserver_ = std::move(observer); }
 
     QLineEdit* NameEdit() const { return name_; }
@@ -188,8 +188,8 @@ private:
     HitObserver hitObserver_;
 
     // Declared last: destroyed (joined) first.
-    app::Worker search_;
-    app::Worker select_;
+    base::Worker search_;
+    base::Worker select_;
 };
 
 }  // namespace dravik::gui

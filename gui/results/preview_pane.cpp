@@ -25,7 +25,7 @@
 #include "analysis/item_records.h"
 #include "app/app_context.h"
 #include "app/message_dialogs.h"
-#include "app/worker.h"
+#include "base/worker.h"
 #include "controls/gradient_progress.h"
 #include "controls/labels.h"
 #include "controls/picture_button.h"
@@ -135,7 +135,7 @@ void CPictureBox::paintEvent(QPaintEvent*) {
 }
 
 PreviewPane::PreviewPane(app::AppContext& ctx, QWidget* parent)
-    : QGroupBox(QStringLiteral("Preview"), parent), ctx_(ctx), worker_(std::make_unique<app::Worker>()) {
+    : QGroupBox(QStringLiteral("Preview"), parent), ctx_(ctx), worker_(std::make_unique<base::Worker>()) {
     QFont captionFont(QStringLiteral("MS Shell Dlg"));
     captionFont.setBold(true);
     setFont(captionFont);
@@ -235,7 +235,7 @@ bool PreviewPane::Start(const analysis::FileItem& file, const QString& name, boo
     progress_->SetPos(0);
     progressGroup_->show();
     const analysis::FileItem* item = &file;
-    const bool started = worker_->Start([this, item, target, extractable](app::WorkerControl& control) {
+    const bool started = worker_->Start([this, item, target, extractable](base::WorkerControl& control) {
         bool written = false;
         if (extractable) {
             saving::CopyEngine engine(ctx_, control);
@@ -253,7 +253,7 @@ bool PreviewPane::Start(const analysis::FileItem& file, const QString& name, boo
 
 void PreviewPane::Stop() {
     if (!Running()) return;
-    app::WorkerControl& control = worker_->Control();
+    base::WorkerControl& control = worker_->Control();
     control.Pause();
     if (AskQuestion(this, saving::text::kStopQuestion) == 1) previewStop_ = true;
     control.Resume();

@@ -27,8 +27,10 @@ struct FileItem;
 }
 namespace dravik::app {
 class AppContext;
+}
+namespace dravik::base {
 class Worker;
-}  // namespace dravik::app
+}
 namespace dravik::preview {
 struct RtfDocument;
 }
@@ -103,7 +105,7 @@ public:
     QTextEdit* RichText() const { return richText_; }
     QTreeWidget* ArchiveList() const { return archive_; }
     QWidget* ProgressGroup() const { return progressGroup_; }
-    app::Worker& PreviewWorker() { return *worker_; }
+    base::Worker& PreviewWorker() { return *worker_; }
     // Called on the worker after each piece written (tests stop there).
     void SetChunkHook(std::function<void(int)> hook) { chunkHook_ = std::move(hook); }
 
@@ -123,7 +125,7 @@ private:
     void OpenExtracted();
 
     app::AppContext& ctx_;
-    std::unique_ptr<app::Worker> worker_;
+    std::unique_ptr<base::Worker> worker_;
     QStackedWidget* stack_;
     CPictureCtrl* idle_;
     CPictureCtrl* noPreview_;

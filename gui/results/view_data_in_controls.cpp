@@ -23,7 +23,7 @@
 #include "app/app_context.h"
 #include "app/folder_tree_ctrl.h"
 #include "app/message_dialogs.h"
-#include "app/worker.h"
+#include "base/worker.h"
 #include "app/workflow.h"
 #include "controls/labels.h"
 #include "controls/picture_button.h"
@@ -219,10 +219,10 @@ void ViewDataInControls::StartTreeWorker() {
     }
     ShowBusy(QString::fromUtf8(rtext::kInsertingTree));
     tree_->SetClicksEnabled(false);
-    treeWorker_ = std::make_unique<app::Worker>();
+    treeWorker_ = std::make_unique<base::Worker>();
     // The tree is built off the GUI thread; the views get their models only
     // once it stands.
-    treeWorker_->Start([this](app::WorkerControl&) {
+    treeWorker_->Start([this](base::WorkerControl&) {
         view_->Open([this](int percent) {
             QMetaObject::invokeMethod(progress_, [this, percent] { progress_->setValue(percent); }, Qt::QueuedConnection);
         });
@@ -332,12 +332,12 @@ void ViewDataInControls::AdvanceMode() {
 void ViewDataInControls::SaveLog(const QString& path) {
     if (SavingLog()) return;
     if (logWorker_) logWorker_->Join();
-    logWorker_ = std::make_unique<app::Worker>();
+    logWorker_ = std::make_unique<base::Worker>();
     ShowBusy(QString::fromUtf8(rtext::kSavingLog));
     tree_->SetClicksEnabled(false);
     if (models_) models_->list->SetChecksLocked(true);
     const std::string target = path.toStdString();
-    logWorker_->Start([this, target](app::WorkerControl&) {
+    logWorker_->Start([this, target](base::WorkerControl&) {
         analysis::SaveScanLog(ctx_, target, analysis::ScanLogOrigin::Results);
         QMetaObject::invokeMethod(this, [this] {
             logWorker_->Join();

@@ -17,8 +17,10 @@ class QProgressBar;
 
 namespace dravik::app {
 class AppContext;
+}
+namespace dravik::base {
 class Worker;
-}  // namespace dravik::app
+}
 namespace dravik::results {
 class ResultsView;
 }
@@ -81,8 +83,8 @@ private:
     app::AppContext& ctx_;
     std::unique_ptr<results::ResultsView> view_;
     std::unique_ptr<ResultsModels> models_;
-    std::unique_ptr<app::Worker> treeWorker_;
-    std::unique_ptr<app::Worker> logWorker_;
+    std::unique_ptr<base::Worker> treeWorker_;
+    std::unique_ptr<base::Worker> logWorker_;
     CFolderTreeCtrl* tree_;
     CColoredListCtrl* list_;
     PreviewPane* preview_;

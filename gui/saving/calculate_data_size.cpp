@@ -75,7 +75,7 @@ void CalculateDataSize::Begin() {
     // closes the dialog.
     worker_.Control().SetOnChange(
         [this] { QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection); });
-    worker_.Start([this](app::WorkerControl& control) {
+    worker_.Start([this](base::WorkerControl& control) {
         saving::CalculateDataSize(ctx_, tree_, control, [this](std::int32_t count, std::uint64_t bytes) {
             count_.store(count);
             bytes_.store(bytes);

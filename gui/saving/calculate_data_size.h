@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/worker.h"
+#include "base/worker.h"
 
 class QLabel;
 
@@ -45,7 +45,7 @@ private:
 
     app::AppContext& ctx_;
     const results::ResultsTree& tree_;
-    app::Worker worker_;
+    base::Worker worker_;
     QLabel* files_;
     QLabel* size_;
     CPictureButton* stop_;

@@ -10,7 +10,7 @@
 #include "app/app_context.h"
 #include "app/dialog_look.h"
 #include "app/message_dialogs.h"
-#include "app/messages.h"
+#include "base/messages.h"
 #include "controls/gradient_progress.h"
 #include "controls/labels.h"
 #include "controls/picture_button.h"
@@ -191,7 +191,7 @@ void DataCopyProgress::Begin() {
     rateTimer_.start(1000);
     worker_.Control().SetOnChange(
         [this] { QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection); });
-    worker_.Start([this](app::WorkerControl& control) {
+    worker_.Start([this](base::WorkerControl& control) {
         saving::CopyEngine engine(ctx_, control, sink_.get());
         engine.SetReport([this](const saving::FileReport& r) {
             if (r.outcome == saving::FileOutcome::SkippedByFilter) return;
@@ -225,7 +225,7 @@ void DataCopyProgress::ShowRate() {
 }
 
 void DataCopyProgress::paintEvent(QPaintEvent* event) {
-    setWindowTitle(QString::fromUtf8(app::msg::kAppTitle));
+    setWindowTitle(QString::fromUtf8(base::msg::kAppTitle));
     QDialog::paintEvent(event);
     if (!started_ || closing_ || asking_ || !worker_.Control().Finished()) return;
     closing_ = true;

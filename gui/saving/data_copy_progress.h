@@ -12,8 +12,8 @@
 #include <memory>
 #include <optional>
 
-#include "app/elapsed.h"
-#include "app/worker.h"
+#include "base/elapsed.h"
+#include "base/worker.h"
 #include "saving/copy_engine.h"
 #include "saving/transfer_rate.h"
 
@@ -50,7 +50,7 @@ public:
     CPictureButton* SkipButton() const { return skip_; }
     CPictureButton* DetailsButton() const { return details_; }
     bool Paused() const { return paused_; }
-    app::WorkerControl& Control() { return worker_.Control(); }
+    base::WorkerControl& Control() { return worker_.Control(); }
     // Once the run has ended.
     std::optional<saving::SaveOutcome> Outcome() const;
 
@@ -69,7 +69,7 @@ private:
 
     app::AppContext& ctx_;
     const results::ResultsTree& tree_;
-    app::Worker worker_;
+    base::Worker worker_;
     std::unique_ptr<Sink> sink_;
     std::array<QLabel*, 6> values_{};  // by CopyField
     QList<QWidget*> detailWidgets_;
@@ -82,7 +82,7 @@ private:
     CPictureButton* skip_;
     CPictureButton* details_;
     QTimer rateTimer_;
-    app::ElapsedClock clock_;
+    base::ElapsedClock clock_;
     TransferRate transfer_;
     std::atomic<int> filesDone_ = 0;
     std::atomic<int> outcome_ = -1;

@@ -12,7 +12,7 @@
 
 #include "app/app_context.h"
 #include "app/dialog_look.h"
-#include "app/messages.h"
+#include "base/messages.h"
 #include "controls/labels.h"
 #include "controls/picture_button.h"
 
@@ -183,7 +183,7 @@ void DataSavingSettings::reject() {
 }
 
 void DataSavingSettings::paintEvent(QPaintEvent* event) {
-    setWindowTitle(Q(app::msg::kAppTitle));
+    setWindowTitle(Q(base::msg::kAppTitle));
     QDialog::paintEvent(event);
 }
 

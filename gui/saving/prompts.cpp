@@ -5,7 +5,7 @@
 #include <QVBoxLayout>
 
 #include "app/message_layout.h"
-#include "app/messages.h"
+#include "base/messages.h"
 #include "controls/picture_button.h"
 
 namespace dravik::gui {
@@ -28,8 +28,8 @@ std::optional<Answer> AnswerOf(int code) {
 }  // namespace
 
 SectorsBadStatusAction::SectorsBadStatusAction(QWidget* parent) : QDialog(parent) {
-    using source::BadSectorAnswer;
-    MessageLayout layout(this, QString::fromUtf8(app::msg::kSectorsBad), "\\Information.bmp");
+    using base::BadSectorAnswer;
+    MessageLayout layout(this, QString::fromUtf8(base::msg::kSectorsBad), "\\Information.bmp");
     text_ = layout.Text();
     layout.AddButton(QStringLiteral("&Retry"), "\\retry.bmp", CodeOf(BadSectorAnswer::RetryOnce))->setDefault(true);
     layout.AddButton(QStringLiteral("Retry &All"), "\\retryall.bmp", CodeOf(BadSectorAnswer::RetryAll));
@@ -39,13 +39,13 @@ SectorsBadStatusAction::SectorsBadStatusAction(QWidget* parent) : QDialog(parent
 
 QString SectorsBadStatusAction::text() const { return text_->text(); }
 
-std::optional<source::BadSectorAnswer> SectorsBadStatusAction::Ask() {
-    return AnswerOf<source::BadSectorAnswer>(exec());
+std::optional<base::BadSectorAnswer> SectorsBadStatusAction::Ask() {
+    return AnswerOf<base::BadSectorAnswer>(exec());
 }
 
 ErrorCopying::ErrorCopying(QWidget* parent) : QDialog(parent) {
-    using app::CopyErrorAnswer;
-    MessageLayout layout(this, QString::fromUtf8(app::msg::kErrorCopying), "\\Information.bmp");
+    using base::CopyErrorAnswer;
+    MessageLayout layout(this, QString::fromUtf8(base::msg::kErrorCopying), "\\Information.bmp");
     text_ = layout.Text();
     layout.AddButton(QStringLiteral("&Skip"), "\\skip.bmp", CodeOf(CopyErrorAnswer::Skip))->setDefault(true);
     layout.AddButton(QStringLiteral("S&kip All"), "\\skipall.bmp", CodeOf(CopyErrorAnswer::SkipAll));
@@ -54,13 +54,13 @@ ErrorCopying::ErrorCopying(QWidget* parent) : QDialog(parent) {
 
 QString ErrorCopying::text() const { return text_->text(); }
 
-std::optional<app::CopyErrorAnswer> ErrorCopying::Ask() { return AnswerOf<app::CopyErrorAnswer>(exec()); }
+std::optional<base::CopyErrorAnswer> ErrorCopying::Ask() { return AnswerOf<base::CopyErrorAnswer>(exec()); }
 
 FileReplaceOptions::FileReplaceOptions(QWidget* parent) : QDialog(parent) {
-    using app::ReplaceChoice;
-    MessageLayout layout(this, QString::fromUtf8(app::msg::kFileReplace), "\\Question.bmp");
+    using base::ReplaceChoice;
+    MessageLayout layout(this, QString::fromUtf8(base::msg::kFileReplace), "\\Question.bmp");
     text_ = layout.Text();
-    forAll_ = new QCheckBox(QString::fromUtf8(app::msg::kDoThisForAll), this);
+    forAll_ = new QCheckBox(QString::fromUtf8(base::msg::kDoThisForAll), this);
     forAll_->setChecked(false);
     layout.Rows()->addWidget(forAll_);
     // The buttons give the single answer; the box turns it into its "for all".
@@ -71,8 +71,8 @@ FileReplaceOptions::FileReplaceOptions(QWidget* parent) : QDialog(parent) {
 
 QString FileReplaceOptions::text() const { return text_->text(); }
 
-std::optional<app::ReplaceChoice> FileReplaceOptions::Ask() {
-    using app::ReplaceChoice;
+std::optional<base::ReplaceChoice> FileReplaceOptions::Ask() {
+    using base::ReplaceChoice;
     const auto single = AnswerOf<ReplaceChoice>(exec());
     if (!single || !forAll_->isChecked()) return single;
     switch (*single) {

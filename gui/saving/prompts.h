@@ -7,7 +7,7 @@
 #include <QDialog>
 #include <optional>
 
-#include "app/prompter.h"
+#include "base/prompter.h"
 
 class QCheckBox;
 class QLabel;
@@ -20,7 +20,7 @@ public:
     explicit SectorsBadStatusAction(QWidget* parent = nullptr);
     QString text() const;
     // Runs the prompt; nullopt when it was closed without an answer.
-    std::optional<source::BadSectorAnswer> Ask();
+    std::optional<base::BadSectorAnswer> Ask();
 
 private:
     QLabel* text_;
@@ -31,7 +31,7 @@ class ErrorCopying : public QDialog {
 public:
     explicit ErrorCopying(QWidget* parent = nullptr);
     QString text() const;
-    std::optional<app::CopyErrorAnswer> Ask();
+    std::optional<base::CopyErrorAnswer> Ask();
 
 private:
     QLabel* text_;
@@ -44,7 +44,7 @@ public:
     QString text() const;
     QCheckBox* ForAll() const { return forAll_; }
     // Yes, Skip or Rename, "for all" when the box is checked.
-    std::optional<app::ReplaceChoice> Ask();
+    std::optional<base::ReplaceChoice> Ask();
 
 private:
     QLabel* text_;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "saving/copy_engine.h"
 
 namespace dravik::gui {
@@ -31,9 +31,9 @@ std::optional<std::int64_t> TransferRate::SecondsLeft(std::uint64_t total) const
 
 std::string RateText(double bytesPerSecond) {
     constexpr double kKb = 1024.0, kMb = kKb * 1024, kGb = kMb * 1024;
-    if (bytesPerSecond < kMb) return app::Format("%.3f KB/s", bytesPerSecond / kKb);
-    if (bytesPerSecond < kGb) return app::Format("%.3f MB/s", bytesPerSecond / kMb);
-    return app::Format("%.3f GB/s", bytesPerSecond / kGb);
+    if (bytesPerSecond < kMb) return base::Format("%.3f KB/s", bytesPerSecond / kKb);
+    if (bytesPerSecond < kGb) return base::Format("%.3f MB/s", bytesPerSecond / kMb);
+    return base::Format("%.3f GB/s", bytesPerSecond / kGb);
 }
 
 std::string RateRowText(const TransferRate& rate, std::uint64_t total) {

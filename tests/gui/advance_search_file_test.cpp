@@ -19,7 +19,7 @@
 #include <map>
 #include <set>
 
-#include "app/worker.h"
+#include "base/worker.h"
 #include "controls/picture_button.h"
 #include "gui_support.h"
 #include "results/advance_search_file.h"
@@ -65,7 +65,7 @@ protected:
         ASSERT_TRUE(WaitFor([&] { return !dialog_->Searching(); }));
     }
     SearchResults CoreSearch(SearchCriteria c) {
-        app::WorkerControl control;
+        base::WorkerControl control;
         return results::RunSearch(*view_, c, control);
     }
     // Every row of the list shows the core's hit of the same row.
@@ -282,7 +282,7 @@ TEST_F(AdvanceSearchTest, StopAsksAndKeepsTheHitsFound) {
     c.name = u"*";
     const SearchResults all = CoreSearch(c);
     ASSERT_GT(all.Size(), 20u);
-    dialog_->SetHitObserver([](int count, app::WorkerControl& control) {
+    dialog_->SetHitObserver([](int count, base::WorkerControl& control) {
         if (count == 5) control.Pause();
     });
     dialog_->NameEdit()->setText(QStringLiteral("*"));
@@ -313,7 +313,7 @@ TEST_F(AdvanceSearchTest, StopAsksAndKeepsTheHitsFound) {
     EXPECT_EQ(m->rowCount(), 5) << "nothing arrives after the stop";
 
     // No to the stop question lets the search go on to its end.
-    dialog_->SetHitObserver([](int count, app::WorkerControl& control) {
+    dialog_->SetHitObserver([](int count, base::WorkerControl& control) {
         if (count == 3) control.Pause();
     });
     dialog_->StartButton()->click();
@@ -325,7 +325,7 @@ TEST_F(AdvanceSearchTest, StopAsksAndKeepsTheHitsFound) {
 }
 
 TEST_F(AdvanceSearchTest, CancelAsksWhileSearchingAndClosesWhenIdle) {
-    dialog_->SetHitObserver([](int count, app::WorkerControl& control) {
+    dialog_->SetHitObserver([](int count, base::WorkerControl& control) {
         if (count == 2) control.Pause();
     });
     dialog_->NameEdit()->setText(QStringLiteral("*"));

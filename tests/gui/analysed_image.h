@@ -9,7 +9,7 @@
 
 #include "app/app_context.h"
 #include "app/gui_prompter.h"
-#include "app/progress.h"
+#include "base/progress.h"
 #include "app/workflow.h"
 #include "support/test_images.h"
 
@@ -27,7 +27,7 @@ inline bool AnalyseImage(app::AppContext& ctx, const std::string& image, const s
     if (!item) return false;
     app::SelectSourceItem(ctx, item);
     if (app::ConfirmSource(ctx, {}) != app::SourceConfirmation::Analyse) return false;
-    app::NullProgress progress;
+    base::NullProgress progress;
     app::AnalysisRun run(ctx);
     if (!run.Start(progress)) return false;
     run.Join();

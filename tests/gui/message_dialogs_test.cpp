@@ -11,7 +11,7 @@
 
 #include "app/dialog_look.h"
 #include "app/message_layout.h"
-#include "app/messages.h"
+#include "base/messages.h"
 #include "controls/labels.h"
 #include "controls/picture_button.h"
 #include "gui_support.h"
@@ -80,7 +80,7 @@ TEST(ViewQuestionMsg, EveryWayOfClosingButYesIsNo) {
         {"Alt+N", [](QDialog* d) { QTest::keyClick(d, Qt::Key_N, Qt::AltModifier); }, 2},
     };
     for (const auto& c : cases) {
-        ViewQuestionMsg q(QString::fromUtf8(app::msg::kExitQuestion));
+        ViewQuestionMsg q(QString::fromUtf8(base::msg::kExitQuestion));
         WhenModal(c.act);
         EXPECT_EQ(q.exec(), c.expected) << c.name;
     }
@@ -92,7 +92,7 @@ TEST(ViewQuestionMsg, ShowsItsTextTitleAndLook) {
     WhenModal([&](QDialog* d) {
         checked = true;
         EXPECT_EQ(d, &q);
-        EXPECT_EQ(d->windowTitle(), QString::fromUtf8(app::msg::kAppTitle));
+        EXPECT_EQ(d->windowTitle(), QString::fromUtf8(base::msg::kAppTitle));
         EXPECT_TRUE(PaintsWhite(d));
         EXPECT_EQ(q.text(), kLong);
         ExpectMessageLayout(d, {QStringLiteral("&Yes"), QStringLiteral("&No")});
@@ -117,7 +117,7 @@ TEST(ViewMsgBox, OkOrAnyCloseReturnsAndTheTextIsShownAsTheScreenShowsIt) {
     ViewMsgBox box(QStringLiteral("Switching to Advance Mode for Lost files && folders. This will take long time."));
     EXPECT_EQ(box.text(), QStringLiteral("Switching to Advance Mode for Lost files & folders. This will take long time."));
     WhenModal([&](QDialog* d) {
-        EXPECT_EQ(d->windowTitle(), QString::fromUtf8(app::msg::kAppTitle));
+        EXPECT_EQ(d->windowTitle(), QString::fromUtf8(base::msg::kAppTitle));
         EXPECT_TRUE(PaintsWhite(d));
         ExpectMessageLayout(d, {QStringLiteral("&OK")});
         EXPECT_EQ(d->findChild<CPictureCtrl*>()->HasPicture(),
@@ -169,8 +169,8 @@ TEST(MessageDialogs, ShowMessageAndAskQuestionOpenOverTheirParent) {
         seen = qobject_cast<ViewQuestionMsg*>(d) ? qobject_cast<ViewQuestionMsg*>(d)->text() : QString();
         Button(d, QStringLiteral("&Yes"))->click();
     });
-    EXPECT_EQ(AskQuestion(&page, app::msg::kExitQuestion), 1);
-    EXPECT_EQ(seen, QString::fromUtf8(app::msg::kExitQuestion));
+    EXPECT_EQ(AskQuestion(&page, base::msg::kExitQuestion), 1);
+    EXPECT_EQ(seen, QString::fromUtf8(base::msg::kExitQuestion));
     WhenModal([](QDialog* d) { d->reject(); });
     EXPECT_EQ(AskQuestion(nullptr, "Do you want to stop this process."), 2);
 }

@@ -20,7 +20,7 @@
 #include <sstream>
 
 #include "analysed_image.h"
-#include "app/worker.h"
+#include "base/worker.h"
 #include "controls/picture_button.h"
 #include "gui_support.h"
 #include "platform/md5.h"

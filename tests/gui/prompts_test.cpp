@@ -23,8 +23,8 @@
 #include "app/gui_prompter.h"
 #include "app/message_layout.h"
 #include "app/message_dialogs.h"
-#include "app/messages.h"
-#include "app/worker.h"
+#include "base/messages.h"
+#include "base/worker.h"
 #include "controls/labels.h"
 #include "controls/picture_button.h"
 #include "gui_support.h"
@@ -38,9 +38,9 @@ namespace dravik::gui {
 namespace {
 
 namespace fs = std::filesystem;
-using app::CopyErrorAnswer;
-using app::ReplaceChoice;
-using source::BadSectorAnswer;
+using base::CopyErrorAnswer;
+using base::ReplaceChoice;
+using base::BadSectorAnswer;
 using test::Button;
 using test::WaitFor;
 
@@ -157,9 +157,9 @@ TEST(SectorsBadStatusAction, EachButtonGivesItsPolicyAndEscNone) {
 TEST(SectorsBadStatusAction, ShowsTheTextAndPicturesAsNamed) {
     SectorsBadStatusAction prompt;
     // The text ends in its 36 spaces and names no sector.
-    EXPECT_EQ(prompt.text(), QString::fromUtf8(app::msg::kSectorsBad));
+    EXPECT_EQ(prompt.text(), QString::fromUtf8(base::msg::kSectorsBad));
     EXPECT_TRUE(prompt.text().endsWith(QString(36, QLatin1Char(' '))));
-    EXPECT_EQ(prompt.windowTitle(), QString::fromUtf8(app::msg::kAppTitle));
+    EXPECT_EQ(prompt.windowTitle(), QString::fromUtf8(base::msg::kAppTitle));
     const std::vector<std::pair<QString, QString>> pictures = {
         {QStringLiteral("&Retry"), QStringLiteral("retry.bmp")},
         {QStringLiteral("Retry &All"), QStringLiteral("retryall.bmp")},
@@ -193,7 +193,7 @@ TEST(ErrorCopying, EachButtonGivesItsAnswerAndEscNone) {
         EXPECT_EQ(prompt.Ask(), answer) << caption.toStdString();
     }
     ErrorCopying prompt;
-    EXPECT_EQ(prompt.text(), QString::fromUtf8(app::msg::kErrorCopying));
+    EXPECT_EQ(prompt.text(), QString::fromUtf8(base::msg::kErrorCopying));
     EXPECT_EQ(prompt.findChild<QCheckBox*>(), nullptr);
     ModalScript script;
     script.Then([](QDialog* d) {
@@ -234,8 +234,8 @@ TEST(FileReplaceOptions, EachButtonWithAndWithoutTheBox) {
 
 TEST(FileReplaceOptions, EscAnswersNothingEvenWithTheBoxChecked) {
     FileReplaceOptions prompt;
-    EXPECT_EQ(prompt.text(), QString::fromUtf8(app::msg::kFileReplace));
-    EXPECT_EQ(prompt.ForAll()->text(), QString::fromUtf8(app::msg::kDoThisForAll));
+    EXPECT_EQ(prompt.text(), QString::fromUtf8(base::msg::kFileReplace));
+    EXPECT_EQ(prompt.ForAll()->text(), QString::fromUtf8(base::msg::kDoThisForAll));
     EXPECT_EQ(prompt.findChild<CPictureCtrl*>()->HasPicture(), QFile::exists(ImageFolder() + "/Question.bmp"));
     for (const char* caption : {"&Yes", "&Skip", "&Rename"})
         EXPECT_NE(qobject_cast<CPictureButton*>(Button(&prompt, QString::fromUtf8(caption))), nullptr) << caption;
@@ -309,15 +309,15 @@ TEST(GuiPrompter, SeveralPromptsInARowFromOneWorker) {
     std::optional<BadSectorAnswer> bad;
     std::optional<CopyErrorAnswer> copyError;
     std::optional<ReplaceChoice> replace, closed;
-    app::Worker worker;
-    ASSERT_TRUE(worker.Start([&](app::WorkerControl&) {
+    base::Worker worker;
+    ASSERT_TRUE(worker.Start([&](base::WorkerControl&) {
         question = prompter.ViewQuestionMsg("Do you want to stop this process.");
         bad = prompter.SectorsBadStatusAction();
         copyError = prompter.ErrorCopying();
         replace = prompter.FileReplaceOptions();
         closed = prompter.FileReplaceOptions();
         prompter.ViewMsgBox("Saving completed successfully.");
-        secondQuestion = prompter.ViewQuestionMsg(app::msg::kExitQuestion);
+        secondQuestion = prompter.ViewQuestionMsg(base::msg::kExitQuestion);
     }));
     EXPECT_TRUE(WaitFor([&] { return !worker.Running(); }));
     worker.Join();
@@ -358,9 +358,9 @@ TEST(GuiPrompter, AParentThatWentAwayIsForgotten) {
     EXPECT_EQ(prompter.ParentWidget(), nullptr);
     ModalScript script;
     script.Click(QStringLiteral("&OK"));
-    OnWorker([&] { prompter.FatalError(app::msg::kOutOfMemory); });
+    OnWorker([&] { prompter.FatalError(base::msg::kOutOfMemory); });
     ASSERT_EQ(script.seen.size(), 1u);
-    EXPECT_EQ(script.seen[0].text, QString::fromUtf8(app::msg::kOutOfMemory));
+    EXPECT_EQ(script.seen[0].text, QString::fromUtf8(base::msg::kOutOfMemory));
     EXPECT_EQ(script.seen[0].parent, nullptr);
 }
 
@@ -433,7 +433,7 @@ class DraftsSave : public ::testing::Test {
 protected:
     GuiPrompter prompter;
     app::AppContext ctx{prompter};
-    app::WorkerControl control;
+    base::WorkerControl control;
     dravik::test::RecordingProgress sink;
     analysis::AnalysisProgress progress{sink};
     analysis::AnalysisEnv env{ctx, control, progress};
@@ -477,12 +477,12 @@ protected:
     saving::SaveOutcome Save() {
         ctx.saveRun.ResetForDestination();
         EXPECT_TRUE(saving::CheckDestination(ctx, dest.string()));
-        app::WorkerControl sizeControl;
+        base::WorkerControl sizeControl;
         saving::CalculateDataSize(ctx, view->Tree(), sizeControl);
         ctx.saveRun.ResetForProgress();
         saving::SaveOutcome outcome = saving::SaveOutcome::Aborted;
-        app::Worker worker;
-        EXPECT_TRUE(worker.Start([&](app::WorkerControl& c) {
+        base::Worker worker;
+        EXPECT_TRUE(worker.Start([&](base::WorkerControl& c) {
             saving::CopyEngine engine(ctx, c);
             outcome = engine.RunSave(view->Tree());
         }));

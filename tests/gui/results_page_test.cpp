@@ -231,7 +231,7 @@ TEST_F(ResultsPageTest, SavedLogLoadsBackToTheSameTree) {
     app::AppContext other(prompter);
     ASSERT_TRUE(app::BuildSources(other, {dravik::test::ImagePath("ntfs-basic.img").string()}, false).built);
     ASSERT_TRUE(app::PrepareLogLoad(other, path));
-    app::NullProgress progress;
+    base::NullProgress progress;
     app::AnalysisRun run(other);
     ASSERT_TRUE(run.Start(progress));
     run.Join();

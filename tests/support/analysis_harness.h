@@ -13,7 +13,7 @@
 #include "analysis/pipeline.h"
 #include "analysis/volume_geometry.h"
 #include "app/app_context.h"
-#include "app/progress.h"
+#include "base/progress.h"
 #include "platform/text.h"
 #include "support/scripted_prompter.h"
 #include "support/test_images.h"
@@ -21,19 +21,19 @@
 namespace dravik::test {
 
 // Records what a task showed, for tests that check texts.
-class RecordingProgress : public app::ProgressSink {
+class RecordingProgress : public base::ProgressSink {
 public:
     std::vector<std::string> steps;
-    std::map<app::ProgressField, std::string> last;
+    std::map<base::ProgressField, std::string> last;
     std::vector<int> percents;
     int hides = 0;
     int restarts = 0;
     // Called after each text, on the worker's thread: tests act from here at
     // a known point of the task.
-    std::function<void(app::ProgressField, const std::string&)> onText;
+    std::function<void(base::ProgressField, const std::string&)> onText;
 
-    void SetText(app::ProgressField field, const std::string& text) override {
-        if (field == app::ProgressField::Step) steps.push_back(text);
+    void SetText(base::ProgressField field, const std::string& text) override {
+        if (field == base::ProgressField::Step) steps.push_back(text);
         last[field] = text;
         if (onText) onText(field, text);
     }
@@ -79,7 +79,7 @@ public:
 
     ScriptedPrompter prompter;
     app::AppContext ctx;
-    app::WorkerControl control;
+    base::WorkerControl control;
     RecordingProgress sink;
     analysis::AnalysisProgress progress{sink};
     analysis::AnalysisEnv env{ctx, control, progress};
@@ -98,7 +98,7 @@ public:
     analysis::AnalysisOutcome Run(analysis::RecoveryMode mode) {
         ctx.analysis.settings.mode = mode;
         ctx.analysis.settings.formatted = mode == analysis::RecoveryMode::Formatted;
-        ctx.source.BadSectorPolicy = source::BadSectorAnswer::RetryOnce;
+        ctx.source.BadSectorPolicy = base::BadSectorAnswer::RetryOnce;
         geometryRead = analysis::ReadVolumeGeometry(ctx);
         analysis::PrepareAnalysis(ctx);
         return analysis::RunAnalysis(env);

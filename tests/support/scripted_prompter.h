@@ -6,21 +6,21 @@
 #include <string>
 #include <vector>
 
-#include "app/prompter.h"
+#include "base/prompter.h"
 
 namespace dravik::test {
 
-class ScriptedPrompter : public app::Prompter {
+class ScriptedPrompter : public base::Prompter {
 public:
     std::vector<std::string> messages;   // texts of ViewMsgBox
     std::vector<std::string> questions;  // texts of ViewQuestionMsg
     std::deque<int> questionAnswers;     // empty: answers 2 (No)
     int badSectorPrompts = 0;
-    std::deque<std::optional<source::BadSectorAnswer>> badSectorAnswers;  // empty: closed without answer
+    std::deque<std::optional<base::BadSectorAnswer>> badSectorAnswers;  // empty: closed without answer
     int copyErrorPrompts = 0;
-    std::deque<std::optional<app::CopyErrorAnswer>> copyErrorAnswers;
+    std::deque<std::optional<base::CopyErrorAnswer>> copyErrorAnswers;
     int replacePrompts = 0;
-    std::deque<std::optional<app::ReplaceChoice>> replaceAnswers;
+    std::deque<std::optional<base::ReplaceChoice>> replaceAnswers;
     std::vector<std::string> fatalErrors;
 
     void ViewMsgBox(const std::string& text) override { messages.push_back(text); }
@@ -28,17 +28,17 @@ public:
         questions.push_back(text);
         return Pop(questionAnswers, 2);
     }
-    std::optional<source::BadSectorAnswer> SectorsBadStatusAction() override {
+    std::optional<base::BadSectorAnswer> SectorsBadStatusAction() override {
         ++badSectorPrompts;
-        return Pop(badSectorAnswers, std::optional<source::BadSectorAnswer>{});
+        return Pop(badSectorAnswers, std::optional<base::BadSectorAnswer>{});
     }
-    std::optional<app::CopyErrorAnswer> ErrorCopying() override {
+    std::optional<base::CopyErrorAnswer> ErrorCopying() override {
         ++copyErrorPrompts;
-        return Pop(copyErrorAnswers, std::optional<app::CopyErrorAnswer>{});
+        return Pop(copyErrorAnswers, std::optional<base::CopyErrorAnswer>{});
     }
-    std::optional<app::ReplaceChoice> FileReplaceOptions() override {
+    std::optional<base::ReplaceChoice> FileReplaceOptions() override {
         ++replacePrompts;
-        return Pop(replaceAnswers, std::optional<app::ReplaceChoice>{});
+        return Pop(replaceAnswers, std::optional<base::ReplaceChoice>{});
     }
     void FatalError(const std::string& text) noexcept override { fatalErrors.push_back(text); }
 

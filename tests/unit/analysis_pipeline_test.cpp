@@ -82,7 +82,7 @@ TEST(NtfsDamagedMft, NoUsableRunsSwitchToTheSignatureScan) {
     ASSERT_EQ(h.prompter.messages.size(), 1u);
     EXPECT_EQ(h.prompter.messages[0], text::kSwitchToAdvanceNtfs);
     EXPECT_EQ(h.sink.restarts, 1);
-    EXPECT_EQ(h.sink.last[app::ProgressField::ValueLabel], text::kLabelCurrentSector);
+    EXPECT_EQ(h.sink.last[base::ProgressField::ValueLabel], text::kLabelCurrentSector);
     EXPECT_TRUE(h.ctx.analysis.settings.formatted);
     EXPECT_EQ(h.sink.steps.front(), text::kStepScan);
     EXPECT_EQ(h.sink.steps.back(), text::kStepLostDirectories);
@@ -142,8 +142,8 @@ TEST(NtfsExhaustive, TwoVolumesInOneRange) {
 TEST(AnalysisWorker, StopEndsOnlyTheCurrentStepOfTheScan) {
     AnalysisHarness h;
     h.Select(test::ImagePath("ntfs-basic.img"), "NTFS");
-    h.sink.onText = [&](app::ProgressField field, const std::string& text) {
-        if (field == app::ProgressField::Step && text == text::kStepScan) h.control.RequestStop();
+    h.sink.onText = [&](base::ProgressField field, const std::string& text) {
+        if (field == base::ProgressField::Step && text == text::kStepScan) h.control.RequestStop();
     };
     ASSERT_EQ(h.Run(RecoveryMode::Formatted), AnalysisOutcome::Finished);
     const std::vector<std::string> want{text::kStepScan, text::kStepFolderNumbers, text::kStepFileNumbers,
@@ -159,8 +159,8 @@ TEST(AnalysisWorker, StopEndsOnlyTheCurrentStepOfTheScan) {
 TEST(AnalysisWorker, StopInDeletedModeKeepsWhatWasFoundAndGathersTheLost) {
     AnalysisHarness h;
     h.Select(test::ImagePath("ntfs-basic.img"), "NTFS");
-    h.sink.onText = [&](app::ProgressField field, const std::string&) {
-        if (field == app::ProgressField::Files) h.control.RequestStop();
+    h.sink.onText = [&](base::ProgressField field, const std::string&) {
+        if (field == base::ProgressField::Files) h.control.RequestStop();
     };
     ASSERT_EQ(h.Run(RecoveryMode::Deleted), AnalysisOutcome::Finished);
     const auto& items = h.ctx.items;
@@ -174,8 +174,8 @@ TEST(AnalysisWorker, StopInDeletedModeKeepsWhatWasFoundAndGathersTheLost) {
 TEST(AnalysisWorker, TerminationBetweenRecordsLeavesWholeLists) {
     AnalysisHarness h;
     h.Select(test::ImagePath("ntfs-basic.img"), "NTFS");
-    h.sink.onText = [&](app::ProgressField field, const std::string&) {
-        if (field == app::ProgressField::Files) h.control.Terminate();
+    h.sink.onText = [&](base::ProgressField field, const std::string&) {
+        if (field == base::ProgressField::Files) h.control.Terminate();
     };
     ASSERT_EQ(h.Run(RecoveryMode::Deleted), AnalysisOutcome::Terminated);
     std::uint32_t n = 0;
@@ -192,17 +192,17 @@ TEST(AnalysisWorker, PauseParksTheWorkerUntilResumed) {
     h.ctx.analysis.settings.mode = RecoveryMode::Deleted;
     ASSERT_TRUE(ReadVolumeGeometry(h.ctx));
     PrepareAnalysis(h.ctx);
-    app::Worker worker;
+    base::Worker worker;
     std::atomic<bool> paused = false;
-    h.sink.onText = [&](app::ProgressField field, const std::string&) {
-        if (field == app::ProgressField::Files && !paused.exchange(true)) worker.Control().Pause();
+    h.sink.onText = [&](base::ProgressField field, const std::string&) {
+        if (field == base::ProgressField::Files && !paused.exchange(true)) worker.Control().Pause();
     };
     AnalysisOutcome outcome{};
-    ASSERT_TRUE(worker.Start([&](app::WorkerControl& control) {
+    ASSERT_TRUE(worker.Start([&](base::WorkerControl& control) {
         AnalysisEnv env{h.ctx, control, h.progress};
         outcome = RunAnalysis(env);
     }));
-    EXPECT_FALSE(worker.Start([](app::WorkerControl&) {})) << "one worker at a time";
+    EXPECT_FALSE(worker.Start([](base::WorkerControl&) {})) << "one worker at a time";
     while (!paused.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(worker.Control().WaitParked(std::chrono::seconds(10)));
     const auto files = h.ctx.items.files.Count();

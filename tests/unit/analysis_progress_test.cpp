@@ -2,20 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include "app/size_text.h"
+#include "base/size_text.h"
 #include "support/analysis_harness.h"
 
 namespace dravik::analysis {
 namespace {
 
-using app::ProgressField;
+using base::ProgressField;
 
 TEST(SizeText, UnitsChangeJustAboveEachPowerOfTwo) {
-    EXPECT_EQ(app::SizeText(0), "0.000 MB");
-    EXPECT_EQ(app::SizeText(1ull << 30), "1024.000 MB");
-    EXPECT_EQ(app::SizeText((1ull << 30) + 1), "1.000 GB");
-    EXPECT_EQ(app::SizeText(1ull << 40), "1024.000 GB");
-    EXPECT_EQ(app::SizeText(3ull << 40), "3.000 TB");
+    EXPECT_EQ(base::SizeText(0), "0.000 MB");
+    EXPECT_EQ(base::SizeText(1ull << 30), "1024.000 MB");
+    EXPECT_EQ(base::SizeText((1ull << 30) + 1), "1.000 GB");
+    EXPECT_EQ(base::SizeText(1ull << 40), "1024.000 GB");
+    EXPECT_EQ(base::SizeText(3ull << 40), "3.000 TB");
 }
 
 TEST(AnalysisProgressTest, UpdatesEveryThousandthCallWithChangedFieldsOnly) {
@@ -77,20 +77,20 @@ TEST(AnalysisProgressTest, PercentIsSentWhenItChanges) {
 }  // namespace dravik::analysis
 
 #include "analysis/pipeline.h"
-#include "app/elapsed.h"
+#include "base/elapsed.h"
 
 namespace dravik::analysis {
 namespace {
 
 TEST(ElapsedClockTest, PausesAreNotCounted) {
     using namespace std::chrono;
-    app::ElapsedClock clock;
+    base::ElapsedClock clock;
     const auto t0 = steady_clock::now();
     clock.Restart(t0);
     clock.Pause(t0 + seconds(10));
     EXPECT_EQ(clock.Elapsed(t0 + seconds(500)), seconds(10)) << "frozen while paused";
     clock.Resume(t0 + seconds(70));
-    EXPECT_EQ(app::ElapsedText(clock.Elapsed(t0 + seconds(3725 + 60))), "1 : 2 : 5");
+    EXPECT_EQ(base::ElapsedText(clock.Elapsed(t0 + seconds(3725 + 60))), "1 : 2 : 5");
 }
 
 TEST(VolumeOrdinal, TakenFromTheEntryText) {

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/messages.h"
+#include "base/messages.h"
 #include "support/scripted_prompter.h"
 
 namespace dravik::app {
@@ -24,10 +24,10 @@ TEST(AppContext, FreshContextsShareNothing) {
     test::ScriptedPrompter p;
     AppContext a(p), b(p);
     a.source.SelectVolume('D');
-    a.source.BadSectorPolicy = source::BadSectorAnswer::SkipAll;
+    a.source.BadSectorPolicy = base::BadSectorAnswer::SkipAll;
     a.analysis.settings.fromLog = true;
     EXPECT_EQ(b.source.CurrentDevicePath(), "\\\\.\\PhysicalDrive0");
-    EXPECT_EQ(b.source.BadSectorPolicy, source::BadSectorAnswer::RetryOnce);
+    EXPECT_EQ(b.source.BadSectorPolicy, base::BadSectorAnswer::RetryOnce);
     EXPECT_EQ(b.source.BytesPerSector, 512);
     EXPECT_FALSE(b.analysis.settings.fromLog);
 }

@@ -66,7 +66,7 @@ void Save(Saved& s, const fs::path& destination) {
     auto& ctx = s.h->ctx;
     ctx.saveRun.ResetForDestination();
     ASSERT_TRUE(CheckDestination(ctx, destination.string()));
-    app::WorkerControl control;
+    base::WorkerControl control;
     CalculateDataSize(ctx, s.view->Tree(), control);
     ctx.saveRun.ResetForProgress();
     CopyEngine engine(ctx, control);
@@ -246,7 +246,7 @@ TEST(SaveControl, PreviewExtractionAndStop) {
     for (const auto& f : ctx.items.files)
         if (results::DisplayName(f) == "frag large.bin") big = &f;
     ASSERT_NE(big, nullptr);
-    app::WorkerControl control;
+    base::WorkerControl control;
     CopyEngine engine(ctx, control);
     const fs::path target = s->dest.path() / "preview.bin";
     int last = -1;

@@ -31,8 +31,8 @@ namespace dravik::saving {
 namespace {
 
 namespace fs = std::filesystem;
-using app::CopyErrorAnswer;
-using app::ReplaceChoice;
+using base::CopyErrorAnswer;
+using base::ReplaceChoice;
 
 std::string Slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -106,7 +106,7 @@ protected:
         auto& ctx = h->ctx;
         ctx.saveRun.ResetForDestination();
         EXPECT_TRUE(CheckDestination(ctx, dest.string()));
-        app::WorkerControl control;
+        base::WorkerControl control;
         CalculateDataSize(ctx, view->Tree(), control);
         ctx.saveRun.ResetForProgress();
         CopyEngine engine(ctx, control);

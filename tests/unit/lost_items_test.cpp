@@ -44,7 +44,7 @@ TEST_F(LostItemsTest, FoldersWithAMissingParentMoveUnderLostInListOrder) {
     ASSERT_EQ(lost.size(), 2u);
     EXPECT_EQ(lost[0].number, 51u);
     EXPECT_EQ(lost[1].number, 50u);
-    EXPECT_EQ(h.sink.last[app::ProgressField::Detail], "Assigning Lost Folders : 6/6");
+    EXPECT_EQ(h.sink.last[base::ProgressField::Detail], "Assigning Lost Folders : 6/6");
 }
 
 TEST_F(LostItemsTest, OnlyTheVolumeAtHandIsExamined) {

@@ -163,7 +163,7 @@ SaveResult SaveImage(const std::string& image, analysis::RecoveryMode mode, sour
     auto& ctx = r.h->ctx;
     ctx.saveRun.ResetForDestination();
     EXPECT_TRUE(CheckDestination(ctx, r.dest.string()));
-    app::WorkerControl control;
+    base::WorkerControl control;
     CalculateDataSize(ctx, view.Tree(), control);
     ctx.saveRun.ResetForProgress();
     CopyEngine engine(ctx, control);

@@ -139,7 +139,7 @@ TEST(Save4kSectors, EveryFileIsByteExactInDeletedMode) {
     auto& ctx = h.ctx;
     ctx.saveRun.ResetForDestination();
     ASSERT_TRUE(CheckDestination(ctx, dest.string()));
-    app::WorkerControl control;
+    base::WorkerControl control;
     CalculateDataSize(ctx, view.Tree(), control);
     ctx.saveRun.ResetForProgress();
     CopyEngine engine(ctx, control);

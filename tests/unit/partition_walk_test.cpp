@@ -21,7 +21,7 @@
 namespace dravik::partition {
 namespace {
 
-using source::BadSectorAnswer;
+using base::BadSectorAnswer;
 using test::PutFatBoot;
 using test::PutGptEntry;
 using test::PutGptHeader;

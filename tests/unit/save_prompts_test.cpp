@@ -22,8 +22,8 @@ namespace dravik::saving {
 namespace {
 
 namespace fs = std::filesystem;
-using app::CopyErrorAnswer;
-using app::ReplaceChoice;
+using base::CopyErrorAnswer;
+using base::ReplaceChoice;
 
 std::string Slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -71,7 +71,7 @@ protected:
         auto& ctx = h->ctx;
         ctx.saveRun.ResetForDestination();
         EXPECT_TRUE(CheckDestination(ctx, to.string()));
-        app::WorkerControl control;
+        base::WorkerControl control;
         CalculateDataSize(ctx, view->Tree(), control);
         ctx.saveRun.ResetForProgress();
         CopyEngine engine(ctx, control);
@@ -246,7 +246,7 @@ protected:
 };
 
 TEST_F(BadSectorSave, SkipAllWritesZerosWithoutAskingAgain) {
-    h->prompter.badSectorAnswers = {source::BadSectorAnswer::SkipAll};
+    h->prompter.badSectorAnswers = {base::BadSectorAnswer::SkipAll};
     EXPECT_EQ(SaveRun(), SaveOutcome::Completed) << "every byte was written, some as zeros";
     EXPECT_EQ(Slurp(drafts / "DRAFT1.TXT"), std::string(256, '\0'));
     EXPECT_EQ(fs::file_size(drafts / "letter to the bank.txt"), 1324u);
@@ -256,11 +256,11 @@ TEST_F(BadSectorSave, SkipAllWritesZerosWithoutAskingAgain) {
 }
 
 TEST_F(BadSectorSave, RetryAsksAtEveryFailedRead) {
-    h->prompter.badSectorAnswers = {source::BadSectorAnswer::RetryOnce};
+    h->prompter.badSectorAnswers = {base::BadSectorAnswer::RetryOnce};
     EXPECT_EQ(SaveRun(), SaveOutcome::Completed);
     EXPECT_EQ(Slurp(drafts / "DRAFT1.TXT"), std::string(256, '\0'));
     EXPECT_EQ(h->prompter.badSectorPrompts, 1);
-    h->prompter.badSectorAnswers = {source::BadSectorAnswer::RetryOnce};
+    h->prompter.badSectorAnswers = {base::BadSectorAnswer::RetryOnce};
     fs::remove_all(drafts);
     EXPECT_EQ(SaveRun(), SaveOutcome::Completed);
     EXPECT_EQ(h->prompter.badSectorPrompts, 2);
@@ -280,7 +280,7 @@ TEST(SaveSource, IsNeverWritten) {
         view.ToggleNode(view.Tree().Root());
         const fs::path dest = fs::temp_directory_path() / ("dravik-source-" + std::to_string(::getpid()));
         ASSERT_TRUE(CheckDestination(h.ctx, dest.string()));
-        app::WorkerControl control;
+        base::WorkerControl control;
         CalculateDataSize(h.ctx, view.Tree(), control);
         CopyEngine(h.ctx, control).RunSave(view.Tree());
         fs::remove_all(dest);

@@ -716,8 +716,8 @@ TEST_F(DamagedLog, StopSkipsTheRestOfASectionAndBackEndsTheLoad) {
     const fs::path log = Save(a, dir);
 
     AnalysisHarness b;
-    b.sink.onText = [&](app::ProgressField field, const std::string&) {
-        if (field == app::ProgressField::Folders) b.control.RequestStop();
+    b.sink.onText = [&](base::ProgressField field, const std::string&) {
+        if (field == base::ProgressField::Folders) b.control.RequestStop();
     };
     ASSERT_EQ(Load(b, log), AnalysisOutcome::Finished);
     EXPECT_TRUE(b.prompter.messages.empty());

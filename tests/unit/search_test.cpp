@@ -10,7 +10,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "app/worker.h"
+#include "base/worker.h"
 #include "platform/text.h"
 #include "support/analysis_harness.h"
 
@@ -105,7 +105,7 @@ public:
     test::AnalysisHarness h;
     analysis::ItemLists& items = h.ctx.items;
     std::unique_ptr<ResultsView> view;
-    app::WorkerControl control;
+    base::WorkerControl control;
 
     void File(const char16_t* name, std::uint32_t parent, std::uint64_t size, std::uint64_t created,
               bool deleted = false, std::uint64_t modified = 0) {
@@ -302,7 +302,7 @@ TEST(SearchOnImage, TextFilesOfARealFatVolume) {
     ASSERT_EQ(h.Run(analysis::RecoveryMode::Deleted), analysis::AnalysisOutcome::Finished);
     ResultsView view(h.ctx);
     view.Open();
-    app::WorkerControl control;
+    base::WorkerControl control;
     SearchCriteria c;
     c.name = u"*.txt";
     const SearchResults r = RunSearch(view, c, control);

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "app/app_context.h"
-#include "app/prompter.h"
-#include "app/worker.h"
+#include "base/prompter.h"
+#include "base/worker.h"
 #include "app/workflow.h"
 #include "source/sector_device.h"
 #include "source/sector_reader.h"
@@ -26,15 +26,15 @@ using namespace std::chrono_literals;
 
 TEST(ThreadsWorker, PauseResumeAndTerminateRaceTheTaskSafely) {
     for (int round = 0; round < 20; ++round) {
-        app::Worker worker;
+        base::Worker worker;
         std::atomic<std::uint64_t> items = 0;
-        ASSERT_TRUE(worker.Start([&](app::WorkerControl& c) {
+        ASSERT_TRUE(worker.Start([&](base::WorkerControl& c) {
             while (c.Checkpoint()) {
                 items.fetch_add(1);
                 if (c.StopRequested()) c.ClearStop();
             }
         }));
-        EXPECT_FALSE(worker.Start([](app::WorkerControl&) {})) << "one task at a time";
+        EXPECT_FALSE(worker.Start([](base::WorkerControl&) {})) << "one task at a time";
         for (int i = 0; i < 5; ++i) {
             worker.Control().Pause();
             ASSERT_TRUE(worker.Control().WaitParked(2s));
@@ -50,9 +50,9 @@ TEST(ThreadsWorker, PauseResumeAndTerminateRaceTheTaskSafely) {
 }
 
 TEST(ThreadsWorker, TerminateWakesAParkedTask) {
-    app::Worker worker;
+    base::Worker worker;
     std::atomic<bool> ended = false;
-    worker.Start([&](app::WorkerControl& c) {
+    worker.Start([&](base::WorkerControl& c) {
         while (c.Checkpoint()) std::this_thread::sleep_for(100us);
         ended = true;
     });
@@ -66,7 +66,7 @@ TEST(ThreadsWorker, TerminateWakesAParkedTask) {
 // worker blocks in the call until the answering thread has replied.
 class HandOffPrompter final : public test::ScriptedPrompter {
 public:
-    std::optional<source::BadSectorAnswer> SectorsBadStatusAction() override {
+    std::optional<base::BadSectorAnswer> SectorsBadStatusAction() override {
         std::unique_lock lock(mutex_);
         asked_ = true;
         changed_.notify_all();
@@ -78,7 +78,7 @@ public:
         return a;
     }
     // On the answering thread: waits for a question and answers it.
-    bool Answer(source::BadSectorAnswer a) {
+    bool Answer(base::BadSectorAnswer a) {
         std::unique_lock lock(mutex_);
         if (!changed_.wait_for(lock, 5s, [&] { return asked_; })) return false;
         answer_ = a;
@@ -91,7 +91,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool asked_ = false;
-    std::optional<std::optional<source::BadSectorAnswer>> answer_;
+    std::optional<std::optional<base::BadSectorAnswer>> answer_;
 };
 
 std::vector<std::uint8_t> Numbered(std::size_t sectors) {
@@ -108,9 +108,9 @@ TEST(ThreadsPrompts, AWorkersPromptIsAnsweredFromAnotherThreadAndTheAnswerStands
     });
     ctx.devices.SetDisk(0, {"memory"});
     ctx.source.SelectPhysicalDisk(0);
-    app::Worker worker;
+    base::Worker worker;
     std::atomic<int> reads = 0;
-    worker.Start([&](app::WorkerControl&) {
+    worker.Start([&](base::WorkerControl&) {
         std::vector<std::uint8_t> buf(40 * 512);
         for (std::uint64_t at = 0; at < 400; at += 40) {
             ctx.reader.Read(at, 40, buf);
@@ -118,11 +118,11 @@ TEST(ThreadsPrompts, AWorkersPromptIsAnsweredFromAnotherThreadAndTheAnswerStands
         }
     });
     // The first failed piece asks; "Skip All" then stands for the others.
-    ASSERT_TRUE(prompter.Answer(source::BadSectorAnswer::SkipAll));
+    ASSERT_TRUE(prompter.Answer(base::BadSectorAnswer::SkipAll));
     worker.Join();
     EXPECT_EQ(reads.load(), 10);
     EXPECT_EQ(prompter.answered.load(), 1);
-    EXPECT_EQ(ctx.source.BadSectorPolicy, source::BadSectorAnswer::SkipAll);
+    EXPECT_EQ(ctx.source.BadSectorPolicy, base::BadSectorAnswer::SkipAll);
     EXPECT_EQ(ctx.reader.ZeroFilledSectors(), 3u);
 }
 
@@ -134,7 +134,7 @@ TEST(ThreadsReader, TwoWorkersShareTheReadersHandle) {
     std::vector<std::uint8_t> want(64 * 512);
     ASSERT_NE(ctx.reader.Read(0, 64, want), 0);
     std::atomic<int> mismatches = 0;
-    auto task = [&](app::WorkerControl& c) {
+    auto task = [&](base::WorkerControl& c) {
         std::vector<std::uint8_t> buf(64 * 512);
         for (int i = 0; i < 200 && c.Checkpoint(); ++i) {
             ctx.reader.Read(0, 64, buf);
@@ -142,7 +142,7 @@ TEST(ThreadsReader, TwoWorkersShareTheReadersHandle) {
             (void)ctx.reader.CurrentDeviceBytes();
         }
     };
-    app::Worker a, b;
+    base::Worker a, b;
     a.Start(task);
     b.Start(task);
     a.Join();
@@ -161,7 +161,7 @@ TEST(ThreadsAnalysis, BackDuringTheAnalysisEndsItAndFreesTheItems) {
             if (i.kind == source::CatalogueItemKind::Partition) item = i.handle;
         app::SelectSourceItem(ctx, item);
         ASSERT_EQ(app::ConfirmSource(ctx, {}), app::SourceConfirmation::Analyse);
-        app::NullProgress progress;
+        base::NullProgress progress;
         app::AnalysisRun run(ctx);
         ASSERT_TRUE(run.Start(progress));
         std::this_thread::sleep_for(std::chrono::milliseconds(round * 3));

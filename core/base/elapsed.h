@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace dravik::app {
+namespace dravik::base {
 
 // "h : m : s" without padding, as the progress dialogs show it.
 std::string ElapsedText(std::chrono::milliseconds elapsed);
@@ -37,4 +37,4 @@ private:
     std::optional<Clock::time_point> pausedAt_;
 };
 
-}  // namespace dravik::app
+}  // namespace dravik::base

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace dravik::app {
+namespace dravik::base {
 
 enum class ProgressField {
     Step,         // the step text
@@ -35,4 +35,4 @@ public:
     void SetPercent(int) override {}
 };
 
-}  // namespace dravik::app
+}  // namespace dravik::base

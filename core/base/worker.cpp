@@ -1,6 +1,6 @@
-#include "app/worker.h"
+#include "base/worker.h"
 
-namespace dravik::app {
+namespace dravik::base {
 
 void WorkerControl::Pause() {
     std::lock_guard lock(mutex_);
@@ -97,4 +97,4 @@ void Worker::End() {
     Join();
 }
 
-}  // namespace dravik::app
+}  // namespace dravik::base

@@ -4,12 +4,14 @@
 // blocks until the user answers.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
-#include "source/current_source.h"
+namespace dravik::base {
 
-namespace dravik::app {
+// The user's standing answer to an unreadable sector.
+enum class BadSectorAnswer : std::int32_t { RetryOnce = 0, SkipOnce = 1, RetryAll = 2, SkipAll = 3 };
 
 // Answers of the "file cannot be created" prompt.
 enum class CopyErrorAnswer { Skip, SkipAll, Abort };
@@ -29,7 +31,7 @@ public:
 
     // The three prompts of a run. std::nullopt means the prompt was closed
     // without an answer: the caller keeps its standing value.
-    virtual std::optional<source::BadSectorAnswer> SectorsBadStatusAction() = 0;
+    virtual std::optional<BadSectorAnswer> SectorsBadStatusAction() = 0;
     virtual std::optional<CopyErrorAnswer> ErrorCopying() = 0;
     virtual std::optional<ReplaceChoice> FileReplaceOptions() = 0;
 
@@ -38,4 +40,4 @@ public:
     virtual void FatalError(const std::string& text) noexcept = 0;
 };
 
-}  // namespace dravik::app
+}  // namespace dravik::base

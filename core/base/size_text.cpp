@@ -1,9 +1,9 @@
-#include "app/size_text.h"
+#include "base/size_text.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-namespace dravik::app {
+namespace dravik::base {
 
 std::string Format(const char* format, ...) {
     char small[256];
@@ -37,4 +37,4 @@ std::string SizeText(std::uint64_t bytes) {
     return Format("%.3f MB", static_cast<double>(bytes) / kMb);
 }
 
-}  // namespace dravik::app
+}  // namespace dravik::base

@@ -1,12 +1,12 @@
-#include "app/elapsed.h"
+#include "base/elapsed.h"
 
-#include "app/size_text.h"
+#include "base/size_text.h"
 
-namespace dravik::app {
+namespace dravik::base {
 
 std::string ElapsedText(std::chrono::milliseconds elapsed) {
     const long long s = elapsed.count() / 1000;
     return Format("%lld : %lld : %lld", s / 3600, s / 60 % 60, s % 60);
 }
 
-}  // namespace dravik::app
+}  // namespace dravik::base

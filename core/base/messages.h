@@ -2,7 +2,7 @@
 // uses them verbatim.
 #pragma once
 
-namespace dravik::app::msg {
+namespace dravik::base::msg {
 
 inline constexpr const char* kAppTitle = "Dravik Ntfs Data Recovery";
 inline constexpr const char* kOutOfMemory = "Out Of Memory";
@@ -19,4 +19,4 @@ inline constexpr const char* kErrorCopying =
 inline constexpr const char* kFileReplace = "The destination already has this file. Please choose appropriate action.";
 inline constexpr const char* kDoThisForAll = "Do this for all related items";
 
-}  // namespace dravik::app::msg
+}  // namespace dravik::base::msg

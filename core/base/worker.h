@@ -12,7 +12,7 @@
 #include <stop_token>
 #include <thread>
 
-namespace dravik::app {
+namespace dravik::base {
 
 class WorkerControl {
 public:
@@ -89,4 +89,4 @@ private:
     std::jthread thread_;
 };
 
-}  // namespace dravik::app
+}  // namespace dravik::base
