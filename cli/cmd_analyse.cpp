@@ -11,6 +11,7 @@
 #include "base/size_text.h"
 #include "app/workflow.h"
 #include "commands.h"
+#include "exit_status.h"
 #include "partition/exhaustive_search.h"
 #include "run_support.h"
 #include "session.h"
@@ -25,8 +26,10 @@ int DiskOf(Session& s, const std::string& source, std::vector<std::string>& imag
     if (source.rfind("Disk", 0) == 0) {
         const int n = std::atoi(source.c_str() + 4);
         if (n < 0 || n >= source::kDeviceSlots || !ctx.drives.catalogue.disks[n]) throw CliError("no disk " + source);
+        CheckDiskAccess(ctx, n);
         return n;
     }
+    CheckSourcePath(source);
     const std::string path = std::filesystem::absolute(source).string();
     auto find = [&] {
         for (int n = 0; n < source::kDeviceSlots; ++n)
@@ -34,13 +37,27 @@ int DiskOf(Session& s, const std::string& source, std::vector<std::string>& imag
         return -1;
     };
     if (find() < 0) {
-        if (!std::filesystem::exists(source)) throw CliError("no such source: " + source);
         images.insert(images.begin(), source);
         s.Catalogue(images, ctx.drives.setup.systemDisks);
     }
     const int n = find();
     if (n < 0) throw CliError("cannot read " + source);
     return n;
+}
+
+// A found volume as `disks` shows a partition: its start sector and the
+// sector after its end, its size in binary units.
+std::string FoundLine(const app::AppContext& ctx, int number, const partition::FoundFileSystem& f) {
+    std::uint64_t end = f.end;
+    // An NTFS boot sector counts the sectors before its backup copy, which
+    // is the volume's last sector.
+    if (f.type == "NTFS" && f.ordinal > 0 && f.ordinal <= ctx.items.volumes.items.size() &&
+        ctx.items.volumes.items[f.ordinal - 1].endSector != 0)
+        ++end;
+    const std::uint64_t bytes = end > f.start ? (end - f.start) * ctx.reader.SectorSize() : 0;
+    return base::Format("%d: %s  Start Sector %llu  End Sector %llu  %s", number, f.type.c_str(),
+                        static_cast<unsigned long long>(f.start), static_cast<unsigned long long>(end),
+                        BinarySize(bytes).c_str());
 }
 
 void Summary(const app::AppContext& ctx) {
@@ -67,28 +84,50 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
     if (o.mode == "partition") {
         const int disk = DiskOf(s, o.source, images);
         SelectWholeDisk(s, disk);
-        if (o.fileSystem.empty()) throw CliError("a partition search needs --fs NTFS|FAT16|FAT32");
         std::uint64_t first = 0, end = ctx.reader.CurrentDeviceBytes() / ctx.reader.SectorSize();
         if (o.range.size() == 2) first = o.range[0], end = o.range[1];
-        if (!app::PrepareSearch(ctx, {std::to_string(first), std::to_string(end),
-                                      partition::SearchFileSystemFor(o.fileSystem)}))
-            return 2;
-        if (RunAnalysisInterruptibly(s) == analysis::AnalysisOutcome::Terminated) return 3;
-        const auto texts = partition::FoundFileSystemTexts(ctx);
-        if (texts.empty()) std::cout << Shown(partition::text::kNothingFound) << "\n";
-        for (const auto& t : texts) {
-            const auto f = partition::ShowFoundFileSystem(ctx, t);
-            std::cout << t << "  sectors " << f.start << "-" << f.end << (f.size.empty() ? "" : "  " + f.size) << "\n";
+        // Without --fs both searches run: NTFS boot sectors, then FAT ones
+        // (FAT12, FAT16 and FAT32 alike); the found volumes are numbered
+        // across both. A chosen volume ends the search that found it, so its
+        // findings are the ones in place for its analysis.
+        const std::vector<std::string> kinds =
+            o.fileSystem.empty()   ? std::vector<std::string>{"NTFS", "FAT32"}
+            : o.fileSystem == "NTFS" ? std::vector<std::string>{"NTFS"}
+                                     : std::vector<std::string>{"FAT32"};
+        int listed = 0;
+        std::string chosen;
+        for (const auto& kind : kinds) {
+            SelectWholeDisk(s, disk);
+            if (!app::PrepareSearch(ctx, {std::to_string(first), std::to_string(end),
+                                          partition::SearchFileSystemFor(kind)}))
+                return exit_status::kUsage;
+            if (RunAnalysisInterruptibly(s) == analysis::AnalysisOutcome::Terminated)
+                return exit_status::kInterrupted;
+            for (const auto& t : partition::FoundFileSystemTexts(ctx)) {
+                ++listed;
+                const auto f = partition::ShowFoundFileSystem(ctx, t);
+                std::cout << FoundLine(ctx, listed, f) << "\n";
+                if (listed == o.volume) chosen = t;
+            }
+            if (!chosen.empty()) break;
+        }
+        if (listed == 0) {
+            std::cout << Shown(partition::text::kNothingFound) << "\n";
+            return exit_status::kNothingFound;
         }
         if (o.volume == 0) {
-            Save(ctx, o.log, analysis::ScanLogOrigin::PartitionList);
-            return 0;
+            // The list is the answer; a scan log of it would hold no items.
+            std::cout << "choose one with --volume N to analyse it and write its scan log\n";
+            return exit_status::kDone;
         }
-        if (o.volume < 0 || o.volume > static_cast<int>(texts.size()))
-            throw CliError("no file system " + std::to_string(o.volume) + " was found");
-        partition::ShowFoundFileSystem(ctx, texts[o.volume - 1]);
+        if (chosen.empty())
+            throw CliError("no file system " + std::to_string(o.volume) + " was found (" + std::to_string(listed) +
+                           " listed above)");
+        if (o.log.empty()) throw CliError("--log names the scan log to write");
+        partition::ShowFoundFileSystem(ctx, chosen);
         app::PrepareChosenVolume(ctx);
     } else {
+        if (o.log.empty()) throw CliError("--log names the scan log to write");
         const auto choice = ResolveSource(s, o.source, images, o.partition);
         SelectSource(s, choice);
         app::ChooseRecoveryMode(ctx, o.mode == "formatted" ? app::RecoveryChoice::Formatted : app::RecoveryChoice::Deleted);
@@ -101,8 +140,9 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
         analysis::PrepareAnalysis(ctx);
     }
     const auto outcome = RunAnalysisInterruptibly(s);
-    if (outcome == analysis::AnalysisOutcome::Terminated) return 3;
-    if (outcome == analysis::AnalysisOutcome::Unsupported) throw CliError("no analysis for this file system");
+    if (outcome == analysis::AnalysisOutcome::Terminated) return exit_status::kInterrupted;
+    if (outcome == analysis::AnalysisOutcome::Unsupported)
+        throw CliError("no analysis for this file system", exit_status::kNothingFound);
     Summary(ctx);
     Save(ctx, o.log, analysis::ScanLogOrigin::Results);
     return 0;

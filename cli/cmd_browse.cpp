@@ -64,6 +64,24 @@ long long Unix(std::uint64_t time, bool ntfs) {
     return static_cast<long long>(std::mktime(&tm));
 }
 
+// The modified time of a listing, blank when the item has none (the "Lost"
+// folder, a FAT entry without a date) rather than 1601 or 1980.
+std::string WhenText(std::uint64_t time, bool ntfs) {
+    if (!Iso(time, ntfs, results::TimeKind::Modified)) return std::string(ntfs ? 20 : 17, ' ');
+    return results::DateText(time, ntfs, results::TimeKind::Modified);
+}
+
+// NTFS keeps UTC, FAT the local time of the machine that wrote the entry.
+std::string ListHeader(bool ntfs) {
+    return base::Format("T D         Size  %-*s  Path", ntfs ? 20 : 17, ntfs ? "Modified (UTC)" : "Modified (local)");
+}
+
+std::string ListLine(const char* type, bool deleted, std::uint64_t size, std::uint64_t modified, bool ntfs,
+                     const std::string& path) {
+    return base::Format("%s %c %12llu  %s  %s", type, deleted ? '*' : ' ', static_cast<unsigned long long>(size),
+                        WhenText(modified, ntfs).c_str(), path.c_str());
+}
+
 struct Entry {
     std::string path;
     const FolderItem* folder = nullptr;
@@ -86,7 +104,10 @@ nlohmann::json ItemJson(const std::string& path, const Item& i, bool isFolder, b
             {"created", iso(i.created, results::TimeKind::Created)},
             {"accessed", iso(i.accessed, results::TimeKind::Accessed)},
             {"number", i.number},
-            {"parent", i.parent}};
+            {"parent", i.parent},
+            // NTFS times are UTC (their texts end in Z), FAT times the local
+            // time the entries hold.
+            {"time_zone", ntfs ? "UTC" : "local"}};
 }
 
 }  // namespace
@@ -98,15 +119,33 @@ int RunList(const Common& common, const ListOptions& o) {
     auto& tree = view->Tree();
     const bool ntfs = view->Ntfs();
 
-    // The folder to list, by its names from the root.
+    // The folder to list, by its names from the root, or a file in it.
     results::NodeHandle start = tree.Root();
-    if (!o.folder.empty()) {
-        const auto found = tree.NodesAtPath(TreePath(o.folder));
-        if (found.empty()) throw CliError("no folder " + o.folder + " in the scan log");
-        start = found.front();
-    }
     std::vector<Entry> entries;
-    std::vector<results::NodeHandle> stack{start};
+    bool oneFile = false;
+    if (!o.folder.empty()) {
+        const std::u16string path = TreePath(o.folder);
+        const auto found = tree.NodesAtPath(path);
+        if (!found.empty()) {
+            start = found.front();
+        } else {
+            const auto slash = path.rfind(u'\\');
+            const std::u16string folder = slash == std::u16string::npos ? u"" : path.substr(0, slash);
+            const std::u16string name = slash == std::u16string::npos ? path : path.substr(slash + 1);
+            for (const auto n : tree.NodesAtPath(folder)) {
+                view->ShowFolder(tree.FolderNumber(n));
+                for (const auto& row : view->Rows())
+                    if (row.file && results::DisplayName16(*row.file) == name && !oneFile) {
+                        const std::string base = n == tree.Root() ? "" : Slashed(tree.Path(n)) + "/";
+                        entries.push_back({base + results::DisplayName(*row.file), nullptr, row.file});
+                        oneFile = true;
+                    }
+            }
+            if (!oneFile) throw CliError("no folder or file " + o.folder + " in the scan log");
+        }
+    }
+    std::vector<results::NodeHandle> stack;
+    if (!oneFile) stack.push_back(start);
     while (!stack.empty()) {
         const results::NodeHandle node = stack.back();
         stack.pop_back();
@@ -122,6 +161,7 @@ int RunList(const Common& common, const ListOptions& o) {
         }
     }
     const bool color = StdoutIsTerminal();
+    bool headed = false;
     nlohmann::json json = nlohmann::json::array();
     for (const auto& e : entries) {
         const bool deleted = e.folder ? e.folder->deleted == analysis::kYes : e.file->deleted == analysis::kYes;
@@ -139,12 +179,11 @@ int RunList(const Common& common, const ListOptions& o) {
                         static_cast<unsigned long long>(e.file ? e.file->size : 0), Unix(std::get<0>(t), ntfs),
                         Unix(std::get<1>(t), ntfs), Unix(std::get<2>(t), ntfs));
         } else {
-            const std::string when = e.folder ? results::DateText(e.folder->modified, ntfs, results::TimeKind::Modified)
-                                              : results::DateText(e.file->modified, ntfs, results::TimeKind::Modified);
-            const std::string line = base::Format(
-                "%s %c %12llu  %s  %s%s", e.folder ? "D" : "F", deleted ? '*' : ' ',
-                static_cast<unsigned long long>(e.file ? e.file->size : 0), when.c_str(), Escaped(e.path).c_str(),
-                e.folder ? "/" : "");
+            if (!headed) std::cout << ListHeader(ntfs) << "\n";
+            headed = true;
+            const std::string line = ListLine(e.folder ? "D" : "F", deleted, e.file ? e.file->size : 0,
+                                              e.folder ? e.folder->modified : e.file->modified, ntfs,
+                                              Escaped(e.path) + (e.folder ? "/" : ""));
             std::cout << (color && deleted ? "\x1b[31m" + line + "\x1b[0m" : line) << "\n";
         }
     }
@@ -157,7 +196,12 @@ int RunSearch(const Common& common, const SearchOptions& o) {
     s.Catalogue(common.images, !common.noSystemDisks);
     auto view = LoadLog(s, o.log, false);
     results::SearchCriteria c;
-    c.name = platform::Utf8ToUtf16(o.pattern);
+    // A name pattern; one written as a listing's path ("/a.txt") is taken
+    // by its name.
+    std::string pattern = o.pattern;
+    while (!pattern.empty() && pattern.front() == '/') pattern.erase(0, 1);
+    if (pattern.empty()) pattern = "*";
+    c.name = platform::Utf8ToUtf16(pattern);
     c.deletedMode = o.deleted == "exclude" ? results::DeletedMode::Exclude
                     : o.deleted == "only"  ? results::DeletedMode::Only
                                            : results::DeletedMode::Include;
@@ -189,15 +233,19 @@ int RunSearch(const Common& common, const SearchOptions& o) {
         const auto& h = hits[row];
         std::string path = std::string(h.Path());
         std::replace(path.begin(), path.end(), '\\', '/');
+        if (!o.json && row == 0) std::cout << ListHeader(ntfs) << "\n";
         if (h.folder) {
             if (o.json) json.push_back(ItemJson(path, *h.folder, true, ntfs));
-            else std::cout << "D " << (h.folder->deleted == analysis::kYes ? "* " : "  ") << Escaped(path) << "/\n";
+            else
+                std::cout << ListLine("D", h.folder->deleted == analysis::kYes, 0, h.folder->modified, ntfs,
+                                      Escaped(path) + "/")
+                          << "\n";
         } else {
             path += "/" + std::string(h.Text(results::kHitName));
             if (o.json) json.push_back(ItemJson(path, *h.file, false, ntfs));
             else
-                std::cout << "F " << (h.file->deleted == analysis::kYes ? "* " : "  ")
-                          << base::Format("%12llu  ", static_cast<unsigned long long>(h.file->size)) << Escaped(path)
+                std::cout << ListLine("F", h.file->deleted == analysis::kYes, h.file->size, h.file->modified, ntfs,
+                                      Escaped(path))
                           << "\n";
         }
     }

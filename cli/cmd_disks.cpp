@@ -12,16 +12,27 @@ namespace dravik::cli {
 
 namespace {
 
+// The figures count in powers of 1024; on a terminal the unit says so
+// ("415.7 MiB", not "415.7 MB").
+std::string BinaryUnit(const std::string& value) {
+    for (const char* unit : {" KB", " MB", " GB", " TB"}) {
+        const std::string u = unit;
+        if (value.size() > u.size() && value.compare(value.size() - u.size(), u.size(), u) == 0)
+            return value.substr(0, value.size() - 1) + "iB";
+    }
+    return value;
+}
+
 nlohmann::json PaneJson(const source::InformationPane& pane) {
     nlohmann::json lines = nlohmann::json::array();
-    for (const auto& [label, value] : pane.lines) lines.push_back({{"label", label}, {"value", value}});
+    for (const auto& [label, value] : pane.lines) lines.push_back({{"label", label}, {"value", BinaryUnit(value)}});
     nlohmann::json pie = nlohmann::json::array();
     for (const auto& p : pane.pie) pie.push_back({{"legend", p.legend}, {"percent", p.percent}});
     return {{"lines", lines}, {"pie", pie}};
 }
 
 void PrintPane(const source::InformationPane& pane, const std::string& indent) {
-    for (const auto& [label, value] : pane.lines) std::cout << indent << label << value << "\n";
+    for (const auto& [label, value] : pane.lines) std::cout << indent << label << BinaryUnit(value) << "\n";
 }
 
 }  // namespace

@@ -2,13 +2,19 @@
 // the filters, prompts and final result of a save run.
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 
 #include "base/size_text.h"
 #include "commands.h"
+#include "exit_status.h"
 #include "platform/md5.h"
 #include "platform/text.h"
 #include "results/item_text.h"
@@ -59,25 +65,33 @@ saving::DateSelections Selections(const std::vector<std::string>& range) {
 }
 
 // The save's progress on stderr; Ctrl-C asks before the run is ended.
-class CopyLine final : public saving::CopyProgressSink {
+class CopyLine final : public saving::CopyProgressSink, public StatusLine {
 public:
-    CopyLine(Session& s, base::WorkerControl& control) : s_(s), control_(control), enabled_(StderrIsTerminal()) {}
-    ~CopyLine() override { Clear(); }
+    CopyLine(Session& s, base::WorkerControl& control) : s_(s), control_(control) {}
     void SetText(saving::CopyField field, const std::string& text) override {
-        if (field == saving::CopyField::DataCopied) copied_ = text;
-        if (field == saving::CopyField::TimeLeft) left_ = text;
-        if (field == saving::CopyField::LastDataName) name_ = text;
+        if (field == saving::CopyField::FolderName) folder_ = text;
+        if (field == saving::CopyField::LastDataName) {
+            name_ = text;
+            s_.prompter.currentFile = folder_ + text;
+        }
     }
     void SetFilePercent(int) override { Check(); }
     void SetOverallPercent(int percent) override {
         Check();
-        if (!enabled_) return;
-        std::fprintf(stderr, "\r\x1b[K%3d%% %s  left %s  %s", percent, copied_.c_str(), left_.c_str(), name_.c_str());
-        drawn_ = true;
-    }
-    void Clear() {
-        if (drawn_) std::fputs("\r\x1b[K", stderr);
-        drawn_ = false;
+        if (!Enabled()) return;
+        // The remaining time from this run's own rate, once there is one: a
+        // guess from the first instant of a run would say "0:00:00".
+        const auto& run = s_.ctx->saveRun;
+        const std::uint64_t written = run.bytesWritten.load(), total = run.selectedBytes;
+        const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        std::string left = "estimating";
+        if (written > 0 && elapsed >= 1.0 && total > written)
+            left = ClockText(std::chrono::seconds(
+                static_cast<long long>(elapsed * static_cast<double>(total - written) / static_cast<double>(written))));
+        else if (written >= total)
+            left = ClockText(std::chrono::seconds(0));
+        Draw(base::Format("%3d%% %s of %s  left %s  %s", percent, BinarySize(written).c_str(),
+                          BinarySize(total).c_str(), left.c_str(), Escaped(name_).c_str()));
     }
 
 private:
@@ -91,10 +105,31 @@ private:
     }
     Session& s_;
     base::WorkerControl& control_;
-    bool enabled_;
-    bool drawn_ = false;
-    std::string copied_, left_, name_;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::string folder_, name_;
 };
+
+// Says what is wrong with a destination the save could not use, before the
+// core's own check, whose message asks the desktop user to choose a folder.
+void CheckDestinationPath(const std::string& to) {
+    std::error_code ec;
+    fs::path level = fs::absolute(to, ec);
+    if (ec) throw CliError("the destination " + to + ": " + ec.message());
+    // The deepest level that exists: the folders below it are to be made.
+    while (!fs::exists(fs::symlink_status(level, ec)) && level.has_relative_path()) level = level.parent_path();
+    if (!fs::is_directory(level, ec))
+        throw CliError(level == fs::absolute(to) ? "the destination " + to + " is a file, not a folder"
+                                                 : "the destination " + to + " cannot be made: " + level.string() +
+                                                       " is a file, not a folder");
+    if (::access(level.c_str(), W_OK | X_OK) != 0) {
+        const int error = errno;
+        throw CliError("the destination " + to + " cannot be written" +
+                       (level == fs::absolute(to) ? std::string() : " (its folder " + level.string() + ")") + ": " +
+                       (error == EACCES || error == EPERM ? std::string("permission denied; choose a folder you may "
+                                                                        "write to")
+                                                          : std::string(std::strerror(error))));
+    }
+}
 
 // Checks what --select names: a folder or file path, or a name pattern.
 void Select(results::ResultsView& view, const std::string& what) {
@@ -174,16 +209,18 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
     if (!o.allowSameDevice)
         if (const std::string refusal = saving::DestinationOnSource(ctx, o.to); !refusal.empty())
             throw CliError(refusal + " (--allow-same-device saves there all the same)");
+    CheckDestinationPath(o.to);
     ctx.saveRun.ResetForDestination();
-    if (!saving::CheckDestination(ctx, o.to)) return 2;
+    if (!saving::CheckDestination(ctx, o.to)) return exit_status::kUsage;
     base::WorkerControl control;
     saving::CalculateDataSize(ctx, view->Tree(), control);
     std::cerr << "Total Files      :- " << ctx.saveRun.selectedCount << "\n"
               << "Data Size       :- " << saving::DataSizeText(ctx.saveRun.selectedBytes) << "\n";
     switch (saving::DecideAfterSizeWalk(ctx)) {
-        case saving::DestinationDecision::CloseDialog:
-        case saving::DestinationDecision::StayInDialog:
-            return 1;
+        case saving::DestinationDecision::CloseDialog:  // nothing selected (told)
+            return exit_status::kNothingFound;
+        case saving::DestinationDecision::StayInDialog:  // too little room, and not saved
+            return exit_status::kUsage;
         case saving::DestinationDecision::Save:
             break;
     }

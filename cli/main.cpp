@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "exit_status.h"
 #include "terminal.h"
 
 using namespace dravik::cli;
@@ -14,6 +15,15 @@ int main(int argc, char** argv) {
                  "dravik-cli"};
     app.set_version_flag("--version", std::string("dravik-cli ") + DRAVIK_VERSION);
     app.require_subcommand(1);
+    // Every option shows its default in --help.
+    app.option_defaults()->always_capture_default();
+    app.footer(
+        "Exit status:\n"
+        "  0  done\n"
+        "  1  done, but some files are incomplete (unreadable sectors, write errors, bytes not their own)\n"
+        "  2  usage or input error: a wrong option, path, source or scan log; nothing was done\n"
+        "  3  nothing found: no file system or partition, or nothing selected to recover\n"
+        "  130  stopped with Ctrl-C (128 + the signal's number for other signals)");
     Common common;
     auto addCommon = [&](CLI::App* cmd) {
         cmd->add_option("--image", common.images, "Attach a disk or volume image file as a disk (repeatable)");
@@ -32,11 +42,18 @@ int main(int argc, char** argv) {
     an->add_option("--mode", analyse.mode, "deleted, formatted or partition")
         ->check(CLI::IsMember({"deleted", "formatted", "partition"}));
     an->add_option("--partition", analyse.partition, "The N-th listed partition (1-based)");
-    an->add_option("--range", analyse.range, "FIRST END: the sector range a partition search covers")->expected(2);
-    an->add_option("--fs", analyse.fileSystem, "NTFS, FAT16 or FAT32: what a partition search looks for")
-        ->check(CLI::IsMember({"NTFS", "FAT16", "FAT32"}));
-    an->add_option("--volume", analyse.volume, "Partition search: analyse the K-th file system found");
-    an->add_option("--log", analyse.log, "The scan log to write (.qsln is appended)")->required();
+    an->add_option("--range", analyse.range,
+                   "START END: the sector range a partition search covers, END the sector after it as disks "
+                   "prints it (default: the whole disk)")
+        ->expected(2);
+    an->add_option("--fs", analyse.fileSystem,
+                   "NTFS or FAT (FAT12, FAT16 and FAT32 find every FAT volume): what a partition search looks for "
+                   "(default: both)")
+        ->check(CLI::IsMember({"NTFS", "FAT", "FAT12", "FAT16", "FAT32"}));
+    an->add_option("--volume", analyse.volume,
+                   "Partition search: analyse the N-th file system found (default: list them, write no log)");
+    an->add_option("--log", analyse.log,
+                   "The scan log to write (.qsln is appended); needed unless a partition search only lists");
 
     ListOptions list;
     auto* ls = app.add_subcommand("ls", "List the folders and files of a scan log");
@@ -85,7 +102,9 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        // --help and --version end the parse too; they are no error.
+        const int status = app.exit(e);
+        return status == 0 ? exit_status::kDone : exit_status::kUsage;
     }
     InstallInterruptHandler();
     try {
@@ -96,7 +115,7 @@ int main(int argc, char** argv) {
         if (*re) return RunRecover(common, recover);
     } catch (const CliError& e) {
         std::cerr << "dravik-cli: " << e.what() << "\n";
-        return 2;
+        return e.status;
     }
-    return 0;
+    return exit_status::kDone;
 }

@@ -52,6 +52,41 @@ bool SelectModel(app::AppContext& ctx, const std::string& model) {
     return false;
 }
 
+// The disk or image chosen by its model name must still hold the volume the
+// log describes: another image of the same name, or one reformatted since,
+// would otherwise be read at the log's sectors and give files of zeros or of
+// other files' bytes without a word.
+void CheckVolumeAgainstLog(app::AppContext& ctx, const std::string& path) {
+    const analysis::VolumeGeometry logged = ctx.analysis.partition;
+    // Only a geometry read from a boot sector can be read again; a volume
+    // found by a search (the source is then its whole disk) carries guesses.
+    if (ctx.analysis.settings.exhaustive) return;
+    const bool ntfs = logged.fileSystem == "NTFS" && logged.mftSector != 0;
+    const bool fat = logged.fileSystem.rfind("FAT", 0) == 0 && logged.fat1Start != 0 && logged.sectorsPerFat != 0;
+    if (!ntfs && !fat) return;
+    const std::string where = "the volume at sector " + std::to_string(ctx.source.StartSector) + " of " +
+                              analysis::SelectedDiskModel(ctx);
+    const std::string advice = ": it is not the volume the scan log " + path +
+                               " was made on (another image of that name, or reformatted or written since); "
+                               "analyse it again";
+    const bool read = analysis::ReadVolumeGeometry(ctx);
+    const analysis::VolumeGeometry now = ctx.analysis.partition;
+    ctx.analysis.partition = logged;
+    if (!read) throw CliError(where + " has no usable " + ctx.source.PartitionLabel + " boot sector" + advice);
+    std::string differs;
+    auto compare = [&](const char* what, std::uint64_t was, std::uint64_t is) {
+        if (differs.empty() && was != is)
+            differs = std::string(what) + " " + std::to_string(was) + " in the log, " + std::to_string(is) + " there";
+    };
+    compare("sectors per cluster", logged.sectorsPerCluster, now.sectorsPerCluster);
+    if (ntfs) compare("$MFT sector", logged.mftSector, now.mftSector);
+    if (fat) {
+        compare("first FAT sector", logged.fat1Start, now.fat1Start);
+        compare("sectors per FAT", logged.sectorsPerFat, now.sectorsPerFat);
+    }
+    if (!differs.empty()) throw CliError(where + " differs (" + differs + ")" + advice);
+}
+
 }  // namespace
 
 analysis::AnalysisOutcome RunAnalysisInterruptibly(Session& s) {
@@ -76,6 +111,7 @@ std::unique_ptr<results::ResultsView> LoadLog(Session& s, const std::string& log
         throw CliError("the scan log was made on \"" + model + "\": attach that disk or image with --image");
     if (!analysis::ReadScanLogHead(ctx, path, /*checkDevice=*/found))
         throw CliError("the scan log " + path + " could not be read");
+    if (needSource) CheckVolumeAgainstLog(ctx, path);
     analysis::PrepareAnalysis(ctx);
     const auto outcome = RunAnalysisInterruptibly(s);
     if (outcome == analysis::AnalysisOutcome::Terminated) throw CliError("stopped");
@@ -94,6 +130,9 @@ std::optional<results::DayMonthYear> ParseDay(const std::string& text) {
 std::u16string TreePath(const std::string& shellPath) {
     std::u16string path = platform::Utf8ToUtf16(shellPath);
     while (!path.empty() && path.back() == u'/') path.pop_back();
+    // "/Docs/a.txt", as body files and other listings write paths: the root
+    // is the volume's.
+    while (!path.empty() && path.front() == u'/') path.erase(0, 1);
     std::replace(path.begin(), path.end(), u'/', u'\\');
     return path;
 }

@@ -1,6 +1,11 @@
 #include "session.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 
@@ -12,7 +17,34 @@ namespace dravik::cli {
 
 namespace fs = std::filesystem;
 
+void CheckSourcePath(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) throw CliError("no such file: " + path);
+        throw CliError(path + ": " + std::strerror(errno));
+    }
+    if (S_ISDIR(st.st_mode))
+        throw CliError(path + " is a folder; the source is a disk (Disk0), a drive (C:), a block device or an image file");
+    // A FIFO is refused by the catalogue without being opened (an open would
+    // wait for a writer); what can be opened is tried, for its permission.
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    if (errno == EACCES || errno == EPERM)
+        throw CliError(path + ": permission denied. " +
+                       (S_ISBLK(st.st_mode)
+                            ? "Reading a disk needs root or membership of its group (\"disk\" on most systems): run "
+                              "the command with sudo, or join the group (sudo usermod -aG disk $USER) and log in again."
+                            : "Ask the file's owner for read access (chmod o+r), or run the command as a user who "
+                              "may read it."));
+    throw CliError(path + ": " + std::strerror(errno));
+}
+
 void Session::Catalogue(const std::vector<std::string>& images, bool systemDisks) {
+    for (const auto& image : images) CheckSourcePath(image);
     const auto status = app::BuildSources(*ctx, images, systemDisks);
     if (!status.built) throw CliError("the disk geometry cache cannot be written");
 }
@@ -38,6 +70,16 @@ int DiskOfBacking(const app::AppContext& ctx, const std::string& path) {
 
 }  // namespace
 
+void CheckDiskAccess(const app::AppContext& ctx, int disk) {
+    const auto& d = ctx.drives.catalogue.disks[disk];
+    if (!d || d->openError == 0) return;
+    throw CliError("Disk" + std::to_string(disk) + " (" + d->backing.path + "): " +
+                   (d->openError == EACCES || d->openError == EPERM ? std::string("permission denied")
+                                                                     : std::string(std::strerror(d->openError))) +
+                   ". Reading a disk needs root or membership of its group (\"disk\" on most systems): run the "
+                   "command with sudo, or join the group (sudo usermod -aG disk $USER) and log in again.");
+}
+
 SourceChoice ResolveSource(Session& s, const std::string& source, std::vector<std::string>& images, int partition) {
     auto& ctx = *s.ctx;
     SourceChoice c;
@@ -48,8 +90,7 @@ SourceChoice ResolveSource(Session& s, const std::string& source, std::vector<st
         if (!ctx.drives.catalogue.Volume(c.letter)) throw CliError("no logical drive " + source);
         return c;
     } else {
-        struct stat st {};
-        if (::stat(source.c_str(), &st) != 0) throw CliError("no such source: " + source);
+        CheckSourcePath(source);
         const std::string path = fs::absolute(source).string();
         if (DiskOfBacking(ctx, path) < 0) {
             images.insert(images.begin(), source);
@@ -60,9 +101,12 @@ SourceChoice ResolveSource(Session& s, const std::string& source, std::vector<st
     }
     if (c.disk < 0 || c.disk >= source::kDeviceSlots || !ctx.drives.catalogue.disks[c.disk])
         throw CliError("no disk " + source);
+    CheckDiskAccess(ctx, c.disk);
     source::RewalkDisk(ctx, c.disk);
     const int count = ctx.partitions[c.disk].Count;
-    if (count == 0) throw CliError("no NTFS or FAT partition on " + source + " (try --mode partition)");
+    if (count == 0)
+        throw CliError("no NTFS or FAT partition on " + source + " (--mode partition searches it for lost ones)",
+                       exit_status::kNothingFound);
     if (partition == 0 && count > 1)
         throw CliError(source + " has " + std::to_string(count) + " partitions; choose one with --partition N:" +
                        PartitionList(ctx, c.disk));

@@ -27,6 +27,14 @@ struct SourceChoice {
     int partition = -1;  // index in the disk's table
 };
 
+// Refuses a source or image path that is missing, a folder, or not
+// readable by this user, saying which and what to do about it.
+void CheckSourcePath(const std::string& path);
+
+// Refuses a disk of the catalogue that this user may not read (listed from
+// sysfs's figures only), with how to get access.
+void CheckDiskAccess(const app::AppContext& ctx, int disk);
+
 // Resolves SOURCE ("Disk0", "C:", a block device or an image file; an image
 // not yet attached is attached) and the 1-based partition number (0: the
 // only one). Throws CliError with the list of partitions when the choice is

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <iostream>
 
-#include "base/elapsed.h"
 #include "base/messages.h"
 #include "base/size_text.h"
 
@@ -58,7 +57,10 @@ std::string Shown(const std::string& text) {
     return out;
 }
 
-void TerminalPrompter::ViewMsgBox(const std::string& text) { std::cerr << Shown(text) << "\n"; }
+void TerminalPrompter::ViewMsgBox(const std::string& text) {
+    ClearStatusLine();
+    std::cerr << Shown(text) << "\n";
+}
 
 std::optional<char> TerminalPrompter::Choose(const std::string& prompt, const std::string& keys) {
     if (!StdinIsTerminal()) return std::nullopt;
@@ -71,6 +73,7 @@ std::optional<char> TerminalPrompter::Choose(const std::string& prompt, const st
 }
 
 int TerminalPrompter::ViewQuestionMsg(const std::string& text) {
+    ClearStatusLine();
     std::cerr << Shown(text) << "\n";
     if (yes) return 1;
     auto c = Choose("[y/n]", "yYnN");
@@ -79,6 +82,7 @@ int TerminalPrompter::ViewQuestionMsg(const std::string& text) {
 
 std::optional<base::BadSectorAnswer> TerminalPrompter::SectorsBadStatusAction() {
     if (badSector) return badSector;
+    ClearStatusLine();
     std::cerr << Shown(base::msg::kSectorsBad) << "\n";
     auto c = Choose("r = Retry, R = Retry All, s = Skip, S = Skip All:", "rRsS");
     if (!c) throw CliError("an unreadable sector needs an answer: set --on-bad-sector retry|skip");
@@ -92,6 +96,7 @@ std::optional<base::BadSectorAnswer> TerminalPrompter::SectorsBadStatusAction() 
 
 std::optional<base::CopyErrorAnswer> TerminalPrompter::ErrorCopying() {
     if (copyError) return copyError;
+    ClearStatusLine();
     std::cerr << Shown(base::msg::kErrorCopying) << "\n";
     auto c = Choose("s = Skip, S = Skip All, a = Abort:", "sSa");
     if (!c) throw CliError("a file could not be created: set --on-error skip|abort");
@@ -100,10 +105,21 @@ std::optional<base::CopyErrorAnswer> TerminalPrompter::ErrorCopying() {
 
 std::optional<base::ReplaceChoice> TerminalPrompter::FileReplaceOptions() {
     if (replace) return replace;
+    ClearStatusLine();
     std::cerr << Shown(base::msg::kFileReplace) << "\n";
-    auto c = Choose("y = Yes, s = Skip, r = Rename (upper case: " + std::string(base::msg::kDoThisForAll) + "):",
-                    "ysrYSR");
-    if (!c) throw CliError("the destination already has a file: set --on-conflict overwrite|skip|rename");
+    if (!currentFile.empty()) std::cerr << "  " << Escaped(currentFile) << "\n";
+    // Nothing can be asked without a terminal: do not print choices nobody
+    // can take.
+    if (StdinIsTerminal())
+        std::cerr << "  y = Yes: replace the file there with the recovered one\n"
+                     "  s = Skip: keep the file there, do not write this one\n"
+                     "  r = Rename: write the recovered one under a numbered name beside it\n"
+                     "  Y, S, R: the same, and \"" << base::msg::kDoThisForAll << "\": no more questions\n";
+    auto c = Choose("[y/s/r/Y/S/R]", "ysrYSR");
+    if (!c)
+        throw CliError("the destination already has " +
+                       (currentFile.empty() ? std::string("a file") : Escaped(currentFile)) +
+                       ": set --on-conflict overwrite|skip|rename");
     switch (*c) {
         case 'y': return base::ReplaceChoice::Yes;
         case 'Y': return base::ReplaceChoice::YesForAll;
@@ -119,8 +135,57 @@ void TerminalPrompter::FatalError(const std::string& text) noexcept {
     std::fputc('\n', stderr);
 }
 
-ProgressLine::ProgressLine() : enabled_(StderrIsTerminal()) {}
-ProgressLine::~ProgressLine() { Clear(); }
+std::string BinarySize(std::uint64_t bytes) {
+    if (bytes < 1024) return base::Format("%llu bytes", static_cast<unsigned long long>(bytes));
+    static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    double value = static_cast<double>(bytes) / 1024;
+    int unit = 0;
+    // Rounding to one decimal may reach 1024.0: name the next unit then.
+    while (value >= 1023.95 && unit < 5) {
+        value /= 1024;
+        ++unit;
+    }
+    return base::Format("%.1f %s", value, kUnits[unit]);
+}
+
+std::string ClockText(std::chrono::seconds duration) {
+    const long long s = duration.count() < 0 ? 0 : duration.count();
+    return base::Format("%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+}
+
+namespace {
+StatusLine* g_shown = nullptr;  // the line drawn last, if not cleared since
+}  // namespace
+
+StatusLine::StatusLine() : enabled_(StderrIsTerminal()) {}
+StatusLine::~StatusLine() { Clear(); }
+
+void StatusLine::Draw(const std::string& text) {
+    if (!enabled_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (drawn_ && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+    lastDraw_ = now;
+    if (g_shown && g_shown != this) g_shown->Clear();
+    std::fputs(("\r\x1b[K" + text).c_str(), stderr);
+    std::fflush(stderr);
+    drawn_ = true;
+    g_shown = this;
+}
+
+void StatusLine::Clear() {
+    if (enabled_ && drawn_) {
+        std::fputs("\r\x1b[K", stderr);
+        std::fflush(stderr);
+    }
+    drawn_ = false;
+    // The next draw comes at once: after a message the line is back soon.
+    lastDraw_ = {};
+    if (g_shown == this) g_shown = nullptr;
+}
+
+void ClearStatusLine() {
+    if (g_shown) g_shown->Clear();
+}
 
 void ProgressLine::SetText(base::ProgressField field, const std::string& text) {
     switch (field) {
@@ -130,33 +195,24 @@ void ProgressLine::SetText(base::ProgressField field, const std::string& text) {
         case base::ProgressField::Files: files_ = text; break;
         default: return;
     }
-    Draw(field == base::ProgressField::Step);
+    Redraw();
 }
 
 void ProgressLine::SetPercent(int percent) {
     percent_ = percent;
-    Draw(false);
+    Redraw();
 }
 
-void ProgressLine::Draw(bool force) {
-    if (!enabled_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (!force && now - lastDraw_ < std::chrono::milliseconds(100)) return;
-    lastDraw_ = now;
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_);
-    std::string line = base::Format("\r\x1b[K%3d%% %s", percent_, step_.c_str());
+void ProgressLine::Redraw() {
+    if (!Enabled()) return;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_);
+    std::string line = base::Format("%3d%% %s", percent_, step_.c_str());
     if (!folders_.empty() || !files_.empty())
         line += base::Format("  folders %s files %s", folders_.empty() ? "0" : folders_.c_str(),
                             files_.empty() ? "0" : files_.c_str());
     if (!value_.empty()) line += "  " + value_;
-    line += "  " + base::ElapsedText(elapsed);
-    std::fputs(line.c_str(), stderr);
-    drawn_ = true;
-}
-
-void ProgressLine::Clear() {
-    if (enabled_ && drawn_) std::fputs("\r\x1b[K", stderr);
-    drawn_ = false;
+    line += "  elapsed " + ClockText(elapsed);
+    Draw(line);
 }
 
 namespace {
