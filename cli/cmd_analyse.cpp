@@ -76,6 +76,7 @@ void Save(app::AppContext& ctx, const std::string& log, analysis::ScanLogOrigin 
 }  // namespace
 
 int RunAnalyse(const Common& common, const AnalyseOptions& o) {
+    CatchEndSignals();
     Session s;
     auto images = common.images;
     s.Catalogue(images, !common.noSystemDisks);
@@ -96,29 +97,33 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
                                      : std::vector<std::string>{"FAT32"};
         int listed = 0;
         std::string chosen;
+        bool stopped = false;
         for (const auto& kind : kinds) {
             SelectWholeDisk(s, disk);
             if (!app::PrepareSearch(ctx, {std::to_string(first), std::to_string(end),
                                           partition::SearchFileSystemFor(kind)}))
                 return exit_status::kUsage;
-            if (RunAnalysisInterruptibly(s) == analysis::AnalysisOutcome::Terminated)
+            if (RunAnalysisInterruptibly(s, &stopped) == analysis::AnalysisOutcome::Terminated)
                 return exit_status::kInterrupted;
+            // A stopped search lists what it found before the stop; the
+            // list and the status say it is not the whole range.
+            if (stopped) std::cout << "partial: the search was stopped before the end of its range\n";
             for (const auto& t : partition::FoundFileSystemTexts(ctx)) {
                 ++listed;
                 const auto f = partition::ShowFoundFileSystem(ctx, t);
                 std::cout << FoundLine(ctx, listed, f) << "\n";
                 if (listed == o.volume) chosen = t;
             }
-            if (!chosen.empty()) break;
+            if (!chosen.empty() || stopped) break;
         }
         if (listed == 0) {
             std::cout << Shown(partition::text::kNothingFound) << "\n";
-            return exit_status::kNothingFound;
+            return stopped ? InterruptedStatus() : exit_status::kNothingFound;
         }
         if (o.volume == 0) {
             // The list is the answer; a scan log of it would hold no items.
             std::cout << "choose one with --volume N to analyse it and write its scan log\n";
-            return exit_status::kDone;
+            return stopped ? InterruptedStatus() : exit_status::kDone;
         }
         if (chosen.empty())
             throw CliError("no file system " + std::to_string(o.volume) + " was found (" + std::to_string(listed) +
@@ -139,13 +144,15 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
         }
         analysis::PrepareAnalysis(ctx);
     }
-    const auto outcome = RunAnalysisInterruptibly(s);
+    bool stopped = false;
+    const auto outcome = RunAnalysisInterruptibly(s, &stopped);
     if (outcome == analysis::AnalysisOutcome::Terminated) return exit_status::kInterrupted;
     if (outcome == analysis::AnalysisOutcome::Unsupported)
         throw CliError("no analysis for this file system", exit_status::kNothingFound);
     Summary(ctx);
+    if (stopped) std::cout << "partial: the analysis was stopped before its end\n";
     Save(ctx, o.log, analysis::ScanLogOrigin::Results);
-    return 0;
+    return stopped ? InterruptedStatus() : 0;
 }
 
 }  // namespace dravik::cli

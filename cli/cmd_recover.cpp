@@ -69,6 +69,7 @@ class CopyLine final : public saving::CopyProgressSink, public StatusLine {
 public:
     CopyLine(Session& s, base::WorkerControl& control) : s_(s), control_(control) {}
     void SetText(saving::CopyField field, const std::string& text) override {
+        Check();
         if (field == saving::CopyField::FolderName) folder_ = text;
         if (field == saving::CopyField::LastDataName) {
             name_ = text;
@@ -96,6 +97,12 @@ public:
 
 private:
     void Check() {
+        // A signal (or Ctrl-C with no terminal to ask) ends the run after the
+        // piece in hand; the file it belongs to is not left short.
+        if (EndRequested()) {
+            if (!control_.Terminated()) control_.Terminate();
+            return;
+        }
         if (!TakeInterrupt()) return;
         Clear();
         if (s_.prompter.ViewQuestionMsg(saving::text::kStopQuestion) == 1) {
@@ -163,6 +170,7 @@ void Select(results::ResultsView& view, const std::string& what) {
 }  // namespace
 
 int RunRecover(const Common& common, const RecoverOptions& o) {
+    CatchEndSignals();
     Session s;
     s.Catalogue(common.images, !common.noSystemDisks);
     auto view = LoadLog(s, o.log, true);
@@ -243,10 +251,14 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
                           {"destination", r.destination.string()},
                           {"size", r.file->size},
                           {"written", r.written},
-                          {"md5", written ? nlohmann::json(platform::Md5::OfFile(r.destination)) : nlohmann::json(nullptr)},
+                          {"md5", written && fs::exists(r.destination)
+                                      ? nlohmann::json(platform::Md5::OfFile(r.destination))
+                                      : nlohmann::json(nullptr)},
                           {"deleted", r.file->deleted == analysis::kYes},
                           {"outcome", OutcomeText(r)},
-                          {"reason", r.reason}});
+                          {"reason", r.reason},
+                          {"unreadable_sectors", r.zeroFilledSectors},
+                          {"unreadable_offsets", r.zeroFilledOffsets}});
         // A name the destination cannot take as it is (a NUL or '/' in it).
         const std::string name = results::DisplayName(*r.file);
         if (saving::SafeName(name) != name) report.back()["name"] = "made safe";
@@ -257,6 +269,11 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
         std::ofstream out(o.report);
         out << report.dump(2) << "\n";
         if (!out) throw CliError("the report could not be written to " + o.report);
+    }
+    if (EndSignal()) {
+        std::cerr << "dravik-cli: recovery stopped by a signal; files not finished were not kept"
+                  << (o.report.empty() ? "" : ", the report lists what was written") << "\n";
+        return InterruptedStatus();
     }
     return outcome == saving::SaveOutcome::Completed ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "run_support.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 
@@ -14,11 +15,42 @@ namespace dravik::cli {
 
 namespace {
 
+volatile std::sig_atomic_t g_endSignal = 0;
+extern "C" void OnEndSignal(int signal) { g_endSignal = signal; }
+
+}  // namespace
+
+void CatchEndSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = OnEndSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
+}
+
+int EndSignal() { return g_endSignal; }
+
+void NoteEndSignal(int signal) {
+    if (!g_endSignal) g_endSignal = signal;
+}
+
+bool EndRequested() {
+    // Without a terminal nobody can answer "stop?": Ctrl-C (or a SIGINT from
+    // a script) means stop.
+    if (!g_endSignal && !StdinIsTerminal() && TakeInterrupt()) NoteEndSignal(SIGINT);
+    return g_endSignal != 0;
+}
+
+int InterruptedStatus() { return 128 + (g_endSignal ? static_cast<int>(g_endSignal) : SIGINT); }
+
+namespace {
+
 // The progress line, and the place where Ctrl-C is noticed: between two
 // items of the analysis, which is where its stop request is honoured.
 class InterruptibleProgress final : public ProgressLine {
 public:
     InterruptibleProgress(Session& s, base::WorkerControl& control) : s_(s), control_(control) {}
+    bool Stopped() const { return stopped_; }
     void SetText(base::ProgressField field, const std::string& text) override {
         Check();
         ProgressLine::SetText(field, text);
@@ -30,12 +62,23 @@ public:
 
 private:
     void Check() {
+        // A signal stops each step as a Yes to the question would: what was
+        // found so far is kept.
+        if (EndRequested()) {
+            stopped_ = true;
+            control_.RequestStop();
+            return;
+        }
         if (!TakeInterrupt()) return;
         Clear();
-        if (s_.prompter.ViewQuestionMsg(analysis::text::kStopQuestion) == 1) control_.RequestStop();
+        if (s_.prompter.ViewQuestionMsg(analysis::text::kStopQuestion) == 1) {
+            stopped_ = true;
+            control_.RequestStop();
+        }
     }
     Session& s_;
     base::WorkerControl& control_;
+    bool stopped_ = false;
 };
 
 // Selects the disk (or drive) whose model is `model`; false when none is.
@@ -89,13 +132,14 @@ void CheckVolumeAgainstLog(app::AppContext& ctx, const std::string& path) {
 
 }  // namespace
 
-analysis::AnalysisOutcome RunAnalysisInterruptibly(Session& s) {
+analysis::AnalysisOutcome RunAnalysisInterruptibly(Session& s, bool* stopped) {
     base::WorkerControl control;
     InterruptibleProgress sink(s, control);
     analysis::AnalysisProgress progress(sink);
     analysis::AnalysisEnv env{*s.ctx, control, progress};
     const auto outcome = analysis::RunAnalysis(env);
     sink.Clear();
+    if (stopped) *stopped = sink.Stopped();
     return outcome;
 }
 

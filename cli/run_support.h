@@ -14,8 +14,24 @@
 
 namespace dravik::cli {
 
-// Runs the analysis the context is set up for.
-analysis::AnalysisOutcome RunAnalysisInterruptibly(Session& s);
+// Runs the analysis the context is set up for. `stopped` learns whether it
+// was stopped early (Ctrl-C answered Yes, or a signal that ends the run):
+// what it found is then partial.
+analysis::AnalysisOutcome RunAnalysisInterruptibly(Session& s, bool* stopped = nullptr);
+
+// From now on SIGTERM and SIGHUP do not end the process at once: the long
+// task in hand finishes its current piece and the command ends cleanly.
+void CatchEndSignals();
+// The signal that asked the command to end (SIGINT too when no terminal
+// can answer the question Ctrl-C asks), or 0.
+int EndSignal();
+void NoteEndSignal(int signal);
+// Polls for such a signal, and for Ctrl-C without a terminal; true once the
+// command has been asked to end.
+bool EndRequested();
+// The exit status of a command ended by a signal: 128 + its number.
+int InterruptedStatus();
+
 
 // Loads a scan log into the session: its head (with or without the disk it
 // was made on) and its lists, and returns the results view over them.

@@ -7,7 +7,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <set>
+#include <thread>
 
 #include "app/workflow.h"
 #include "partition/partition_walk.h"
@@ -41,6 +45,59 @@ void CheckSourcePath(const std::string& path) {
                             : "Ask the file's owner for read access (chmod o+r), or run the command as a user who "
                               "may read it."));
     throw CliError(path + ": " + std::strerror(errno));
+}
+
+namespace {
+
+class SlowDevice final : public source::SectorDevice {
+public:
+    SlowDevice(std::unique_ptr<source::SectorDevice> inner, std::chrono::milliseconds delay)
+        : inner_(std::move(inner)), delay_(delay) {}
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> buf) override {
+        std::this_thread::sleep_for(delay_);
+        return inner_->ReadAt(offset, buf);
+    }
+    std::uint64_t Size() const override { return inner_->Size(); }
+
+private:
+    std::unique_ptr<source::SectorDevice> inner_;
+    std::chrono::milliseconds delay_;
+};
+
+std::set<std::uint64_t> SectorList(const char* text) {
+    std::set<std::uint64_t> out;
+    for (const char* p = text; p && *p;) {
+        char* end = nullptr;
+        const std::uint64_t first = std::strtoull(p, &end, 10);
+        std::uint64_t last = first;
+        if (end == p) break;
+        if (*end == '-') {
+            p = end + 1;
+            last = std::strtoull(p, &end, 10);
+        }
+        // A bound that keeps a mistyped range from filling the memory.
+        for (std::uint64_t n = first; n <= last && n - first < (1u << 20); ++n) out.insert(n);
+        p = *end == ',' ? end + 1 : end;
+        if (end == p && *p) break;
+    }
+    return out;
+}
+
+}  // namespace
+
+source::DeviceOpenFn SourceOpener() {
+    const char* unreadable = std::getenv("DRAVIK_TEST_UNREADABLE");
+    const char* delay = std::getenv("DRAVIK_TEST_READ_DELAY_MS");
+    if (!unreadable && !delay) return source::OpenPosixDevice;
+    const std::set<std::uint64_t> bad = SectorList(unreadable);
+    const std::chrono::milliseconds pause(delay ? std::strtoul(delay, nullptr, 10) : 0);
+    return [bad, pause](const platform::DeviceBacking& backing) -> std::unique_ptr<source::SectorDevice> {
+        std::unique_ptr<source::SectorDevice> device = source::OpenPosixDevice(backing);
+        if (!device) return device;
+        if (!bad.empty()) device = std::make_unique<source::FaultInjectingDevice>(std::move(device), 512, bad);
+        if (pause.count() > 0) device = std::make_unique<SlowDevice>(std::move(device), pause);
+        return device;
+    };
 }
 
 void Session::Catalogue(const std::vector<std::string>& images, bool systemDisks) {

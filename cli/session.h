@@ -11,9 +11,16 @@
 
 namespace dravik::cli {
 
+// How the sources are opened: as they are, unless the test-only variables
+// DRAVIK_TEST_UNREADABLE ("FIRST-LAST,N,...": 512-byte sectors of each
+// source that fail to read) or DRAVIK_TEST_READ_DELAY_MS (a pause before
+// every read) are set, so that the binary can be tested on unreadable and
+// slow sources.
+source::DeviceOpenFn SourceOpener();
+
 struct Session {
     TerminalPrompter prompter;
-    std::unique_ptr<app::AppContext> ctx = std::make_unique<app::AppContext>(prompter);
+    std::unique_ptr<app::AppContext> ctx = std::make_unique<app::AppContext>(prompter, SourceOpener());
 
     // Builds the drive catalogue with `images` attached as disks (and the
     // machine's own disks unless `systemDisks` is false).

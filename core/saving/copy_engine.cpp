@@ -35,6 +35,12 @@ std::string SizeTextIn(std::uint64_t bytes) {
     return base::Format("%.3f MB size in", static_cast<double>(bytes) / (1024.0 * 1024.0));
 }
 
+std::string UnreadableFilesText(std::int64_t files) {
+    return base::Format(files == 1 ? "%lld file holds unreadable sectors written as zeros."
+                                   : "%lld files hold unreadable sectors written as zeros.",
+                        static_cast<long long>(files));
+}
+
 std::string MinSecText(std::int64_t seconds) {
     return base::Format("%lld Min %lld Sec", static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
 }
@@ -113,6 +119,7 @@ struct CopyEngine::Output {
     const std::atomic<bool>* stop = nullptr;
     const std::function<void(int)>* percent = nullptr;
     std::vector<std::uint8_t> buffer;
+    std::vector<std::uint64_t> zeroOffsets;  // of the file's bytes that are zeros for unreadable sectors
 
     // Writes `n` bytes and counts what reached the file, a partial write
     // included (a full destination keeps those bytes). False on failure.
@@ -156,11 +163,22 @@ SaveOutcome CopyEngine::RunSave(const results::ResultsTree& tree) {
     run.startTime = Now();
     ownNames_.clear();
     inexactFiles_ = 0;
+    run.unreadableFiles = 0;
+    run.unreadableSectors = 0;
+    ctx_.reader.WatchZeroFilled(true);
     SaveTree(tree);
+    ctx_.reader.WatchZeroFilled(false);
     if (control_.Terminated()) return SaveOutcome::Aborted;
-    // A file written as far as it goes but not as it was is no success.
-    const bool complete = run.bytesWritten.load() == run.selectedBytes && inexactFiles_ == 0;
-    ctx_.prompter.ViewMsgBox(complete ? text::kCompleted : text::kNotCompleted);
+    // A file written as far as it goes but not as it was is no success, nor
+    // is one with zeros where the source could not be read.
+    const std::int32_t unreadable = run.unreadableFiles.load();
+    const bool complete = run.bytesWritten.load() == run.selectedBytes && inexactFiles_ == 0 && unreadable == 0;
+    if (complete)
+        ctx_.prompter.ViewMsgBox(text::kCompleted);
+    else if (unreadable > 0)
+        ctx_.prompter.ViewMsgBox(std::string(text::kNotCompleted) + "\n" + UnreadableFilesText(unreadable));
+    else
+        ctx_.prompter.ViewMsgBox(text::kNotCompleted);
     return complete ? SaveOutcome::Completed : SaveOutcome::NotCompleted;
 }
 
@@ -214,7 +232,7 @@ void CopyEngine::SaveFolderFiles(std::uint32_t folderNumber, const fs::path& fol
         if (run.abortAll || control_.Terminated()) return;
         const fs::path path = folder / SafeName(results::DisplayName(*f));
         if (filter_ && !filter_(*f, results::DisplayName16(*f))) {
-            if (report_) report_({f, path, FileOutcome::SkippedByFilter, 0, 0, {}});
+            if (report_) report_({f, path, FileOutcome::SkippedByFilter, 0, 0, {}, {}});
             continue;
         }
         WriteFile(*f, open, path, true);
@@ -270,7 +288,7 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
         sink_->SetText(CopyField::LastDataName, path.filename().string());
         sink_->SetText(CopyField::DataSize, SizeTextIn(run.selectedBytes));
     }
-    FileReport report{&file, path, FileOutcome::Written, 0, 0, {}};
+    FileReport report{&file, path, FileOutcome::Written, 0, 0, {}, {}};
     auto tell = [&](FileOutcome outcome) {
         report.outcome = outcome;
         if (saveRun && report_) report_(report);
@@ -280,7 +298,6 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
     if (saveRun && folder && !ResolveConflict(*folder, path, file.size)) return tell(FileOutcome::SkippedAtConflict);
     const bool renamed = path != report.destination;
     report.destination = path;
-    const std::uint64_t zeroBefore = ctx_.reader.ZeroFilledSectors();
 
     Output out;
     out.path = path;
@@ -314,7 +331,13 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
     // Only the last-write time is restored; the rename keeps it.
     ::futimens(out.fd, WriteTimes(file).data());
     ::close(out.fd);
-    if (::renameat(folder->Fd(), partial.c_str(), folder->Fd(), name.c_str()) != 0) {
+    if (control_.Terminated() && out.written < out.size) {
+        // The run ends here: a file cut short is not put in place, where a
+        // later run skipping existing files would take it as done.
+        ::unlinkat(folder->Fd(), partial.c_str(), 0);
+        if (saveRun) run.bytesWritten -= out.written;
+        out.written = 0;
+    } else if (::renameat(folder->Fd(), partial.c_str(), folder->Fd(), name.c_str()) != 0) {
         ::unlinkat(folder->Fd(), partial.c_str(), 0);
         if (saveRun) run.bytesWritten -= out.written;
         out.written = 0;
@@ -332,7 +355,12 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
     }
     run.skipCurrent = false;
     report.written = out.written;
-    report.zeroFilledSectors = ctx_.reader.ZeroFilledSectors() - zeroBefore;
+    report.zeroFilledSectors = out.zeroOffsets.size();
+    report.zeroFilledOffsets = std::move(out.zeroOffsets);
+    if (saveRun && report.zeroFilledSectors > 0) {
+        ++run.unreadableFiles;
+        run.unreadableSectors += report.zeroFilledSectors;
+    }
     if (out.inexact) {
         report.reason = out.inexact;
         if (saveRun) ++inexactFiles_;
@@ -412,11 +440,14 @@ bool CopyEngine::WriteRuns(Output& out, std::uint64_t start, std::uint64_t secto
         if (Interrupted(out)) return false;
         const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, sectors - done));
         // Sparse runs hold no clusters: their data is zeros.
-        if (sparse)
+        if (sparse) {
             std::fill(out.buffer.begin(), out.buffer.begin() + std::size_t(n) * bps, 0);
-        else
+        } else {
+            ctx_.reader.TakeZeroFilled();  // those of other reads (the FAT's) are not the file's bytes
             ctx_.reader.Read(start + done, n, out.buffer);
+        }
         const std::uint64_t take = std::min<std::uint64_t>(std::uint64_t(n) * bps, out.size - out.written);
+        if (!sparse) NoteZeroFilled(out, out.written, take);
         if (!out.Write(out.buffer.data(), static_cast<std::size_t>(take))) return false;
         // The counter of progress calls advances per 40 sectors, the pace
         // the display was made for.
@@ -425,6 +456,22 @@ bool CopyEngine::WriteRuns(Output& out, std::uint64_t start, std::uint64_t secto
         done += n;
     }
     return true;
+}
+
+void CopyEngine::NoteZeroFilled(Output& out, std::uint64_t base, std::uint64_t length) {
+    const std::uint64_t bps = std::max<std::uint32_t>(1, ctx_.reader.SectorSize());
+    if (length == 0) return;
+    for (const auto& z : ctx_.reader.TakeZeroFilled()) {
+        // Sectors past the file's end (the rest of its last cluster) are
+        // none of its bytes; in a compressed unit the packed position is
+        // kept within the unit.
+        const std::uint64_t at = std::uint64_t(z.index) * bps;
+        if (at >= length && out.written + length < out.size) {
+            out.zeroOffsets.push_back(base + (length - 1) / bps * bps);
+            continue;
+        }
+        if (at < length) out.zeroOffsets.push_back(base + at);
+    }
 }
 
 bool CopyEngine::WriteNtfs(const FileItem& file, Output& out) {
@@ -445,12 +492,14 @@ bool CopyEngine::WriteNtfs(const FileItem& file, Output& out) {
     analysis::ntfs::FileLocation where{file.number, std::nullopt};
     if (fromScan_) where.sector = file.sector;
     if (Interrupted(out)) return false;
+    ctx_.reader.TakeZeroFilled();
     // One reader yields the pieces (resident value, runs, sparse and
     // compressed units); the engine writes them and checks between pieces.
     const auto read = analysis::ntfs::ReadFileData(
         // The end sector itself may be read: runs end outside past it.
         volume, where, out.size, ctx_.analysis.partitionEnd ? ctx_.analysis.partitionEnd + 1 : 0,
         [&](analysis::ntfs::Bytes bytes, analysis::ntfs::PieceOutcome) {
+            NoteZeroFilled(out, out.written, bytes.size());
             if (!out.Write(bytes.data(), bytes.size())) return false;
             // The counter of progress calls advances per 40 sectors, the
             // pace the display was made for.

@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "analysis/item_records.h"
 #include "base/worker.h"
@@ -37,6 +38,10 @@ inline constexpr const char* kAborted = "Saving aborted.";
 inline constexpr const char* kStopQuestion = "Do you want to stop this process. This may give you incomplete data.";
 inline constexpr const char* kTimeZero = "00:00:00";
 }  // namespace text
+
+// The line the final message adds when files hold unreadable sectors:
+// "1 file holds unreadable sectors written as zeros." and its plural.
+std::string UnreadableFilesText(std::int64_t files);
 
 enum class CopyField { FolderName, LastDataName, DataSize, DataCopied, TimeLeft, TimeElapsed };
 
@@ -86,6 +91,10 @@ struct FileReport {
     std::uint64_t written = 0;
     std::uint64_t zeroFilledSectors = 0;  // unreadable source sectors written as zeros
     std::string reason;  // why the data is not exact (encrypted, unknown compression...); empty when it is
+    // Where those sectors are in the file (byte offsets, ascending). In a
+    // compressed unit the offset is within the unit, as its bytes do not
+    // map to the file's one for one.
+    std::vector<std::uint64_t> zeroFilledOffsets;
 };
 
 class CopyEngine {
@@ -99,8 +108,10 @@ public:
 
     // The save run: walks the checked nodes of `tree` from its root, writes
     // the marked files of each, and ends with "Saving completed
-    // successfully." when every selected byte was written, else "Saving not
-    // completed successfully." (shown through the prompter). A run ended by
+    // successfully." when every selected byte was written as the source
+    // holds it, else "Saving not completed successfully." (shown through
+    // the prompter; with the count of files holding unreadable sectors on
+    // a line of its own when there are such files). A run ended by
     // the worker control's Terminate returns Aborted and shows nothing (the
     // front end has said "Saving aborted.").
     SaveOutcome RunSave(const results::ResultsTree& tree);
@@ -124,6 +135,9 @@ private:
     bool WriteNtfs(const analysis::FileItem& file, Output& out);
     bool WriteFat(const analysis::FileItem& file, Output& out);
     bool WriteRuns(Output& out, std::uint64_t start, std::uint64_t sectors, bool sparse);
+    // Notes the sectors the last reads zero-filled as offsets of the bytes
+    // written from `base` on (`length` of them).
+    void NoteZeroFilled(Output& out, std::uint64_t base, std::uint64_t length);
     void Progress(Output& out, bool force);
     bool Interrupted(Output& out);
 

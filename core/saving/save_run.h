@@ -24,6 +24,10 @@ struct SaveRun {
     std::atomic<bool> abortAll = false;
     std::int64_t startTime = 0;                // seconds
     std::atomic<std::int64_t> pausedSeconds = 0;
+    // Files of the run that hold sectors the source could not give (written
+    // as zeros), and those sectors; the run is not a success while any does.
+    std::atomic<std::int32_t> unreadableFiles = 0;
+    std::atomic<std::uint64_t> unreadableSectors = 0;
 
     // When the destination is being chosen anew.
     void ResetForDestination() {
@@ -38,6 +42,8 @@ struct SaveRun {
         skipAllErrors = false;
         abortAll = false;
         pausedSeconds = 0;
+        unreadableFiles = 0;
+        unreadableSectors = 0;
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "base/prompter.h"
 
@@ -41,7 +42,24 @@ bool SectorReader::ReadPiece(std::uint64_t first, std::uint32_t count, std::span
     return device_->ReadAt(first * bps, out.first(std::size_t(count) * bps));
 }
 
-void SectorReader::SettleFailedPiece(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out) {
+void SectorReader::WatchZeroFilled(bool on) {
+    std::lock_guard lock(mutex_);
+    watcher_ = on ? std::this_thread::get_id() : std::thread::id();
+    watched_.clear();
+}
+
+std::vector<SectorReader::ZeroFilledSector> SectorReader::TakeZeroFilled() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(watched_, {});
+}
+
+void SectorReader::NoteZeroFilled(std::uint64_t sector, std::uint32_t index) {
+    ++zeroFilled_;
+    if (watcher_ != std::thread::id() && watcher_ == std::this_thread::get_id()) watched_.push_back({sector, index});
+}
+
+void SectorReader::SettleFailedPiece(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out,
+                                     std::uint32_t index) {
     auto policy = source_.BadSectorPolicy;
     if (policy != BadSectorAnswer::RetryAll && policy != BadSectorAnswer::SkipAll) {
         if (auto answer = prompter_.SectorsBadStatusAction()) source_.BadSectorPolicy = *answer;
@@ -58,7 +76,7 @@ void SectorReader::SettleFailedPiece(std::uint64_t first, std::uint32_t count, s
         if (ReadPiece(first + i, 1, sector)) continue;
         if (retry && ReadPiece(first + i, 1, sector)) continue;
         std::fill(sector.begin(), sector.end(), 0);
-        ++zeroFilled_;
+        NoteZeroFilled(first + i, index + i);
     }
 }
 
@@ -79,7 +97,7 @@ int SectorReader::ReadSectors(std::string_view devicePath, std::uint64_t first, 
 
     if (count <= kPieceSectors) {
         if (ReadPiece(first, count, buffer)) return 1;
-        SettleFailedPiece(first, count, buffer);
+        SettleFailedPiece(first, count, buffer, 0);
         return 0;
     }
 
@@ -95,7 +113,7 @@ int SectorReader::ReadSectors(std::string_view devicePath, std::uint64_t first, 
         const std::uint64_t at = first + std::uint64_t(p) * kPieceSectors;
         auto out = buffer.subspan(std::size_t(p) * kPieceSectors * bps);
         lastOk = ReadPiece(at, kPieceSectors, out);
-        if (!lastOk) SettleFailedPiece(at, kPieceSectors, out);
+        if (!lastOk) SettleFailedPiece(at, kPieceSectors, out, p * kPieceSectors);
     }
     if (const std::uint32_t tail = count % kPieceSectors) {
         auto out = buffer.subspan(std::size_t(pieces) * kPieceSectors * bps);
@@ -103,7 +121,7 @@ int SectorReader::ReadSectors(std::string_view devicePath, std::uint64_t first, 
         // sectors are not silently lost; it still makes the result 0.
         const std::uint64_t at = first + std::uint64_t(pieces) * kPieceSectors;
         if (!ReadPiece(at, tail, out)) {
-            SettleFailedPiece(at, tail, out);
+            SettleFailedPiece(at, tail, out, pieces * kPieceSectors);
             return 0;
         }
     }

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "platform/device_map.h"
 #include "source/current_source.h"
@@ -57,12 +59,28 @@ public:
     // still unreadable after a retry), since the reader was made.
     std::uint64_t ZeroFilledSectors() const { return zeroFilled_; }
 
+    // A sector delivered as zeros, and where it sits in the buffer of the
+    // read that delivered it (its index in sectors), so that the caller can
+    // tell which bytes of what it wrote are not the source's.
+    struct ZeroFilledSector {
+        std::uint64_t sector = 0;
+        std::uint32_t index = 0;
+    };
+    // From now on the zero-filled sectors of the calling thread's reads are
+    // also listed (other threads' reads, a preview's, are not); TakeZeroFilled
+    // hands over the list so far. Watching off drops the list.
+    void WatchZeroFilled(bool on);
+    std::vector<ZeroFilledSector> TakeZeroFilled();
+
 private:
     static constexpr std::uint32_t kPieceSectors = 40;
 
     SectorDevice* Handle(std::string_view devicePath);
     bool ReadPiece(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out);
-    void SettleFailedPiece(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out);
+    // `index` is the piece's first sector in the buffer of the whole read.
+    void SettleFailedPiece(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out,
+                           std::uint32_t index);
+    void NoteZeroFilled(std::uint64_t sector, std::uint32_t index);
 
     CurrentSource& source_;
     const platform::DeviceMap& map_;
@@ -76,6 +94,8 @@ private:
     std::unique_ptr<SectorDevice> device_;
     std::atomic<std::uint64_t> opens_ = 0;
     std::atomic<std::uint64_t> zeroFilled_ = 0;
+    std::thread::id watcher_;  // none: no list is kept
+    std::vector<ZeroFilledSector> watched_;
     std::mutex mutex_;
 };
 

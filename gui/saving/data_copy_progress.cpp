@@ -144,6 +144,12 @@ DataCopyProgress::DataCopyProgress(app::AppContext& ctx, const results::ResultsT
     bars->addWidget(overallBar_, 1, 1);
     auto* note =
         new CTransparentLabel(QStringLiteral("(Selecting Hide Details will speedup data recovery speed...)"), this);
+    // Shown whether or not the details are: such files are not what the
+    // source held, and the final message counts them too.
+    unreadable_ = new CTransparentLabel(QString(), this);
+    unreadable_->setObjectName(QStringLiteral("unreadableFiles"));
+    unreadable_->setFont(captionFont);
+    unreadable_->setVisible(false);
 
     details_ = new CPictureButton(QStringLiteral("Hide Details"), nullptr, this);
     pause_ = new CPictureButton(QStringLiteral("&Pause"), "\\Pause-btn.bmp", this);
@@ -165,6 +171,7 @@ DataCopyProgress::DataCopyProgress(app::AppContext& ctx, const results::ResultsT
     layout->addSpacing(10);
     layout->addLayout(bars);
     layout->addWidget(note);
+    layout->addWidget(unreadable_);
     layout->addStretch(1);
     layout->addLayout(buttons);
     resize(600, 340);
@@ -210,6 +217,10 @@ void DataCopyProgress::Flush() {
     if (sink_->FilePercent() >= 0) fileBar_->SetPos(sink_->FilePercent());
     if (sink_->OverallPercent() >= 0) overallBar_->SetPos(sink_->OverallPercent());
     if (!hidden_) files_->setText(QStringLiteral("%1 of %2").arg(filesDone_.load()).arg(ctx_.saveRun.selectedCount));
+    if (const std::int32_t n = ctx_.saveRun.unreadableFiles.load(); n > 0) {
+        unreadable_->setText(QString::fromStdString(saving::UnreadableFilesText(n)));
+        unreadable_->setVisible(true);
+    }
 }
 
 void DataCopyProgress::Tick() {
@@ -287,6 +298,7 @@ void DataCopyProgress::reject() { Stop(); }
 QString DataCopyProgress::FieldText(CopyField field) const { return values_[static_cast<std::size_t>(field)]->text(); }
 QString DataCopyProgress::FilesText() const { return files_->text(); }
 QString DataCopyProgress::RateText() const { return rate_->text(); }
+QString DataCopyProgress::UnreadableText() const { return unreadable_->text(); }
 
 std::optional<saving::SaveOutcome> DataCopyProgress::Outcome() const {
     const int o = outcome_.load();

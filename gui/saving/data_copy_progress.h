@@ -43,6 +43,9 @@ public:
     QString FieldText(saving::CopyField field) const;
     QString FilesText() const;
     QString RateText() const;
+    // How many files of the run hold unreadable sectors, from the run's own
+    // count; empty (and hidden) while none does.
+    QString UnreadableText() const;
     CGradientProgressBar* FileBar() const { return fileBar_; }
     CGradientProgressBar* OverallBar() const { return overallBar_; }
     CPictureButton* PauseButton() const { return pause_; }
@@ -75,6 +78,7 @@ private:
     QList<QWidget*> detailWidgets_;
     QLabel* files_;
     QLabel* rate_;
+    QLabel* unreadable_;
     CGradientProgressBar* fileBar_;
     CGradientProgressBar* overallBar_;
     CPictureButton* pause_;
