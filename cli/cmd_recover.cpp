@@ -15,7 +15,6 @@
 #include "base/size_text.h"
 #include "commands.h"
 #include "exit_status.h"
-#include "platform/md5.h"
 #include "platform/text.h"
 #include "results/item_text.h"
 #include "results/search.h"
@@ -237,6 +236,7 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
     saving::CopyEngine engine(ctx, control, &line);
     nlohmann::json report = nlohmann::json::array();
     const auto& tree = view->Tree();
+    engine.SetHashing(!o.report.empty());
     engine.SetReport([&](const saving::FileReport& r) {
         if (o.report.empty()) return;
         const auto node = tree.NodeOfFolder(ctx.items.folders, r.file->parent);
@@ -251,9 +251,7 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
                           {"destination", r.destination.string()},
                           {"size", r.file->size},
                           {"written", r.written},
-                          {"md5", written && fs::exists(r.destination)
-                                      ? nlohmann::json(platform::Md5::OfFile(r.destination))
-                                      : nlohmann::json(nullptr)},
+                          {"md5", written && !r.md5.empty() ? nlohmann::json(r.md5) : nlohmann::json(nullptr)},
                           {"deleted", r.file->deleted == analysis::kYes},
                           {"outcome", OutcomeText(r)},
                           {"reason", r.reason},

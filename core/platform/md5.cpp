@@ -1,6 +1,10 @@
 #include "platform/md5.h"
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace dravik::platform {
@@ -12,14 +16,22 @@ std::uint32_t Rotl(std::uint32_t x, int c) { return (x << c) | (x >> (32 - c)); 
 }  // namespace
 
 void Md5::Update(std::span<const std::uint8_t> data) {
-    for (std::uint8_t b : data) {
-        block_[fill_++] = b;
-        if (fill_ == 64) {
-            Transform();
-            fill_ = 0;
-        }
-    }
     bytes_ += data.size();
+    std::size_t at = 0;
+    if (fill_ > 0) {
+        const std::size_t take = std::min(data.size(), 64 - fill_);
+        std::memcpy(block_.data() + fill_, data.data(), take);
+        fill_ += take;
+        at = take;
+        if (fill_ < 64) return;
+        Transform(block_.data());
+        fill_ = 0;
+    }
+    // Whole blocks straight from the caller's buffer: the report hashes
+    // every byte a save writes, so this runs at the copy's pace.
+    for (; data.size() - at >= 64; at += 64) Transform(data.data() + at);
+    std::memcpy(block_.data(), data.data() + at, data.size() - at);
+    fill_ = data.size() - at;
 }
 
 std::string Md5::HexDigest() {
@@ -51,15 +63,21 @@ std::string Md5::Of(std::span<const std::uint8_t> data) {
 std::string Md5::OfFile(const std::filesystem::path& path) {
     Md5 m;
     std::ifstream in(path, std::ios::binary);
-    std::vector<char> buf(1 << 20);
+    // Not zero-filled: only what was read is hashed.
+    const std::size_t size = 64 * 1024;
+    const std::unique_ptr<char[]> buf(new char[size]);
     while (in) {
-        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-        m.Update({reinterpret_cast<const std::uint8_t*>(buf.data()), static_cast<std::size_t>(in.gcount())});
+        in.read(buf.get(), static_cast<std::streamsize>(size));
+        m.Update({reinterpret_cast<const std::uint8_t*>(buf.get()), static_cast<std::size_t>(in.gcount())});
     }
     return m.HexDigest();
 }
 
-void Md5::Transform() {
+namespace {
+
+// The four rounds' steps, unrolled by the compiler from constant indices.
+template <int I>
+inline void Step(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d, const std::uint32_t* m) {
     static constexpr std::uint32_t K[64] = {
         0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
         0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
@@ -73,25 +91,32 @@ void Md5::Transform() {
                                   5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
                                   4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
                                   6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
+    std::uint32_t f;
+    int g;
+    if constexpr (I < 16) f = d ^ (b & (c ^ d)), g = I;
+    else if constexpr (I < 32) f = c ^ (d & (b ^ c)), g = (5 * I + 1) % 16;
+    else if constexpr (I < 48) f = b ^ c ^ d, g = (3 * I + 5) % 16;
+    else f = c ^ (b | ~d), g = (7 * I) % 16;
+    a = b + Rotl(a + f + K[I] + m[g], R[I]);
+}
+
+template <int... I>
+inline void Rounds(std::uint32_t (&v)[4], const std::uint32_t* m, std::integer_sequence<int, I...>) {
+    // Step i updates the word that is "a" for it; the roles rotate by one
+    // word each step.
+    ((Step<I>(v[(64 - I) % 4], v[(65 - I) % 4], v[(66 - I) % 4], v[(67 - I) % 4], m)), ...);
+}
+
+}  // namespace
+
+void Md5::Transform(const std::uint8_t* block) {
     std::uint32_t m[16];
     for (int i = 0; i < 16; ++i)
-        m[i] = block_[4 * i] | (block_[4 * i + 1] << 8) | (block_[4 * i + 2] << 16) |
-               (std::uint32_t(block_[4 * i + 3]) << 24);
-    std::uint32_t a = h_[0], b = h_[1], c = h_[2], d = h_[3];
-    for (int i = 0; i < 64; ++i) {
-        std::uint32_t f;
-        int g;
-        if (i < 16) f = (b & c) | (~b & d), g = i;
-        else if (i < 32) f = (d & b) | (~d & c), g = (5 * i + 1) % 16;
-        else if (i < 48) f = b ^ c ^ d, g = (3 * i + 5) % 16;
-        else f = c ^ (b | ~d), g = (7 * i) % 16;
-        const std::uint32_t t = d;
-        d = c;
-        c = b;
-        b = b + Rotl(a + f + K[i] + m[g], R[i]);
-        a = t;
-    }
-    h_[0] += a, h_[1] += b, h_[2] += c, h_[3] += d;
+        m[i] = block[4 * i] | (block[4 * i + 1] << 8) | (block[4 * i + 2] << 16) |
+               (std::uint32_t(block[4 * i + 3]) << 24);
+    std::uint32_t v[4] = {h_[0], h_[1], h_[2], h_[3]};
+    Rounds(v, m, std::make_integer_sequence<int, 64>{});
+    h_[0] += v[0], h_[1] += v[1], h_[2] += v[2], h_[3] += v[3];
 }
 
 }  // namespace dravik::platform

@@ -21,7 +21,7 @@ public:
     static std::string OfFile(const std::filesystem::path& path);
 
 private:
-    void Transform();
+    void Transform(const std::uint8_t* block);
 
     std::array<std::uint32_t, 4> h_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
     std::array<std::uint8_t, 64> block_{};

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <ctime>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "analysis/fat_chain.h"
@@ -18,6 +19,7 @@
 #include "analysis/ntfs_runs.h"
 #include "app/app_context.h"
 #include "base/size_text.h"
+#include "platform/md5.h"
 #include "platform/text.h"
 #include "results/item_text.h"
 #include "results/results_tree.h"
@@ -120,6 +122,7 @@ struct CopyEngine::Output {
     const std::function<void(int)>* percent = nullptr;
     std::vector<std::uint8_t> buffer;
     std::vector<std::uint64_t> zeroOffsets;  // of the file's bytes that are zeros for unreadable sectors
+    std::optional<platform::Md5> md5;         // of what reached the file, when the run hashes
 
     // Writes `n` bytes and counts what reached the file, a partial write
     // included (a full destination keeps those bytes). False on failure.
@@ -131,6 +134,7 @@ struct CopyEngine::Output {
                 failed = true;
                 return false;
             }
+            if (md5) md5->Update({data, static_cast<std::size_t>(w)});
             data += w;
             n -= static_cast<std::size_t>(w);
             written += static_cast<std::uint64_t>(w);
@@ -304,6 +308,7 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
     out.size = file.size;
     out.saveRun = saveRun;
     if (saveRun) out.saveRunBytes = &ctx_.saveRun.bytesWritten;
+    if (saveRun && hashing_) out.md5.emplace();
     // Written under a name of its own in its folder and renamed into place
     // when done: a killed run leaves no short file under the final name.
     const std::string name = path.filename().string();
@@ -337,11 +342,13 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
         ::unlinkat(folder->Fd(), partial.c_str(), 0);
         if (saveRun) run.bytesWritten -= out.written;
         out.written = 0;
+        out.md5.reset();
     } else if (::renameat(folder->Fd(), partial.c_str(), folder->Fd(), name.c_str()) != 0) {
         ::unlinkat(folder->Fd(), partial.c_str(), 0);
         if (saveRun) run.bytesWritten -= out.written;
         out.written = 0;
         out.failed = true;
+        out.md5.reset();
     } else if (saveRun) {
         ownNames_.insert({folder->Device(), folder->Inode(), name});
     }
@@ -355,6 +362,7 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
     }
     run.skipCurrent = false;
     report.written = out.written;
+    if (out.md5) report.md5 = out.md5->HexDigest();
     report.zeroFilledSectors = out.zeroOffsets.size();
     report.zeroFilledOffsets = std::move(out.zeroOffsets);
     if (saveRun && report.zeroFilledSectors > 0) {

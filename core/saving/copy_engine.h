@@ -95,6 +95,9 @@ struct FileReport {
     // compressed unit the offset is within the unit, as its bytes do not
     // map to the file's one for one.
     std::vector<std::uint64_t> zeroFilledOffsets;
+    // MD5 of the bytes put in place, hashed as they were written (SetHashing);
+    // empty when hashing is off or nothing was put in place.
+    std::string md5{};
 };
 
 class CopyEngine {
@@ -105,6 +108,9 @@ public:
     void SetFilter(FileFilter filter) { filter_ = std::move(filter); }
     // Told about every selected file of a save run, whatever became of it.
     void SetReport(std::function<void(const FileReport&)> report) { report_ = std::move(report); }
+    // Hashes every file of a save run while it is written, for the report,
+    // rather than reading it back afterwards.
+    void SetHashing(bool on) { hashing_ = on; }
 
     // The save run: walks the checked nodes of `tree` from its root, writes
     // the marked files of each, and ends with "Saving completed
@@ -146,6 +152,7 @@ private:
     CopyProgressSink* sink_;
     FileFilter filter_;
     std::function<void(const FileReport&)> report_;
+    bool hashing_ = false;
     bool ntfs_ = true;
     bool fromScan_ = false;
     // The names this run has written, per folder (device, inode, name).

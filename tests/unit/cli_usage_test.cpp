@@ -276,6 +276,40 @@ TEST_F(CliUsageTest, APartitionSearchWithoutTypeFindsEveryVolumeAndListsThemAsDi
               2);
 }
 
+TEST_F(CliUsageTest, TheReportCarriesTheHashOfWhatWasWritten) {
+    // Hashed while written, in one piece or many; a file skipped at a
+    // conflict has no hash (its bytes were not written).
+    const std::string image = Image("fat16"), log = (dir / "f").string();
+    ASSERT_EQ(Analyse(image, {}, log).status, 0);
+    const fs::path out = dir / "out", report = dir / "report.json";
+    auto recover = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"recover", log + ".qsln", "--to", out.string(), "--all", "--report",
+                                      report.string(), "--image", image, "--no-system-disks", "--allow-same-device"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Cli(args);
+    };
+    auto r = recover({});
+    ASSERT_LE(r.status, 1) << r.err;
+    int hashed = 0, large = 0;
+    for (const auto& e : nlohmann::json::parse(std::ifstream(report))) {
+        if (e["md5"].is_null()) continue;
+        ++hashed;
+        large += e["size"].get<std::uint64_t>() > 64 * 1024;
+        EXPECT_EQ(e["md5"], Md5::OfFile(e["destination"].get<std::string>())) << e.dump();
+    }
+    EXPECT_GT(hashed, 20);
+    EXPECT_GT(large, 0) << "files of many pieces too";
+    r = recover({"--on-conflict", "skip"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    int skipped = 0;
+    for (const auto& e : nlohmann::json::parse(std::ifstream(report)))
+        if (e["outcome"] == "skipped at conflict") {
+            ++skipped;
+            EXPECT_TRUE(e["md5"].is_null()) << e.dump();
+        }
+    EXPECT_GT(skipped, 20);
+}
+
 TEST_F(CliUsageTest, DisksNameBinaryUnits) {
     const auto r = Cli({"disks", "--no-system-disks", "--image", Image("disk-mbr")});
     ASSERT_EQ(r.status, 0) << r.err;
