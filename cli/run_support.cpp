@@ -159,6 +159,11 @@ std::unique_ptr<results::ResultsView> LoadLog(Session& s, const std::string& log
     analysis::PrepareAnalysis(ctx);
     const auto outcome = RunAnalysisInterruptibly(s);
     if (outcome == analysis::AnalysisOutcome::Terminated) throw CliError("stopped");
+    // Part of a log (one cut short by a killed run, or damaged) would be
+    // listed or recovered as if it were all: the message said why, the
+    // status says it is refused.
+    if (ctx.analysis.log.incomplete)
+        throw CliError("the scan log " + path + " is incomplete or damaged; nothing of it is used");
     auto view = std::make_unique<results::ResultsView>(ctx);
     view->Open();
     return view;

@@ -45,6 +45,7 @@ struct ScanLogSource {
     std::string path;
     std::uint64_t listsOffset = 0;  // where its list sections begin
     bool scanTimeRecords = false;   // saved from the list of a partition search
+    bool incomplete = false;        // its lists stopped short of their counts (cut or inconsistent)
 };
 
 struct AnalysisState {

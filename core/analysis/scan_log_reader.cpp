@@ -216,7 +216,7 @@ void ApplyHead(app::AppContext& ctx, const LogHead& h, const std::string& path, 
     }
     a.volumeCount = static_cast<std::uint32_t>(volumes.Count());
 
-    a.log = {path, listsOffset, h.scanTimeRecords};
+    a.log = {path, listsOffset, h.scanTimeRecords, false};
     s.fromLog = true;
 }
 
@@ -436,13 +436,18 @@ ScanLogLoad ReadScanLogLists(AnalysisEnv& env) {
         return ScanLogLoad::Abandoned;
     }
     ListLoader load(env, *in, log.listsOffset);
+    ScanLogLoad result;
     if (log.scanTimeRecords) {
         ctx.items.scan.Clear();
         const ScanLogLoad folders = load.FoundFolders();
-        return folders == ScanLogLoad::Complete ? load.FoundFiles() : folders;
+        result = folders == ScanLogLoad::Complete ? load.FoundFiles() : folders;
+    } else {
+        const ScanLogLoad folders = load.FolderItems();
+        result = folders == ScanLogLoad::Complete ? load.FileItems() : folders;
     }
-    const ScanLogLoad folders = load.FolderItems();
-    return folders == ScanLogLoad::Complete ? load.FileItems() : folders;
+    // Front ends that must not go on with part of a log look here.
+    a.log.incomplete = result == ScanLogLoad::Abandoned;
+    return result;
 }
 
 }  // namespace dravik::analysis

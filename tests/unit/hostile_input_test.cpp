@@ -25,6 +25,7 @@
 #include "saving/destination.h"
 #include "saving/destination_paths.h"
 #include "support/analysis_harness.h"
+#include "support/cli_process.h"
 #include "support/md5.h"
 
 namespace dravik::saving {
@@ -334,6 +335,39 @@ TEST_F(HostileLog, AnUnknownFileSystemNameIsRefused) {
     EXPECT_FALSE(analysis::ReadScanLogHead(h.ctx, log.string(), false));
     EXPECT_EQ(h.prompter.messages, std::vector<std::string>{analysis::text::kLogNotValid});
 }
+
+#ifdef DRAVIK_CLI_PATH
+TEST_F(HostileLog, AShortOrInconsistentLogIsRefusedByTheCommandLine) {
+    // Made by the binary, so that it names the image's disk.
+    const fs::path log = scratch / "cli.qsln";
+    ASSERT_EQ(test::RunCli(DRAVIK_CLI_PATH, {"analyse", image.string(), "--no-system-disks", "--log", log.string()}).status, 0);
+    const std::string whole = Slurp(log);
+    const fs::path to = scratch / "out";
+    auto run = [&](const std::string& command) {
+        std::vector<std::string> args{command, log.string(), "--no-system-disks", "--image", image.string()};
+        if (command == "recover") args.insert(args.end(), {"--all", "--to", to.string(), "--allow-same-device"});
+        if (command == "ls") args.push_back("-r");
+        return test::RunCli(DRAVIK_CLI_PATH, args);
+    };
+    ASSERT_EQ(run("ls").status, 0) << "the whole log is fine";
+    ASSERT_EQ(run("recover").status, 0) << "the whole log is fine";
+    fs::remove_all(to);
+    // As a killed run leaves it: cut inside the file items, or a few bytes
+    // short of its end.
+    for (const std::string& bytes : {whole.substr(0, whole.size() * 3 / 4), whole.substr(0, whole.size() - 3)}) {
+        std::ofstream(log, std::ios::binary | std::ios::trunc) << bytes;
+        for (const char* command : {"ls", "recover"}) {
+            SCOPED_TRACE(std::string(command) + " of " + std::to_string(bytes.size()) + " bytes");
+            const auto r = run(command);
+            EXPECT_EQ(r.status, 2) << r.err;
+            EXPECT_NE(r.err.find("Log file is not valid."), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find("incomplete or damaged"), std::string::npos) << r.err;
+            EXPECT_EQ(r.out.find("DRAFT1.TXT"), std::string::npos) << "nothing of it is listed";
+        }
+        EXPECT_FALSE(fs::exists(to)) << "nothing of it is recovered";
+    }
+}
+#endif
 
 // ---- what is neither a file nor a block device ----
 
