@@ -23,6 +23,7 @@ struct AnalyseOptions {
     std::string fileSystem;        // NTFS | FAT16 | FAT32 (partition mode)
     int volume = 0;                // partition mode: the found volume to analyse
     std::string log;
+    std::string onBadSector = "ask";  // ask | retry | skip, as recover has it
 };
 int RunAnalyse(const Common& common, const AnalyseOptions& o);
 

@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"NTFS", "FAT", "FAT12", "FAT16", "FAT32"}));
     an->add_option("--volume", analyse.volume,
                    "Partition search: analyse the N-th file system found (default: list them, write no log)");
+    an->add_option("--on-bad-sector", analyse.onBadSector, "ask, retry or skip (as for recover)")
+        ->check(CLI::IsMember({"ask", "retry", "skip"}));
     an->add_option("--log", analyse.log,
                    "The scan log to write (.qsln is appended); needed unless a partition search only lists");
 

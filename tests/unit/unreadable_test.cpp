@@ -247,6 +247,35 @@ TEST(UnreadableRecover, ReportsEachFileAndEndsWithStatusOne) {
     fs::remove_all(dir);
 }
 
+TEST(UnreadableAnalyse, TakesTheStandingAnswersRecoverTakes) {
+    const fs::path dir = fs::temp_directory_path() / ("dravik-unreadable-analyse-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string image = test::ImagePath("fat12.img").string(), log = (dir / "log").string();
+    // The first FAT's sectors and one of the root folder's.
+    const std::vector<std::pair<std::string, std::string>> bad{{"DRAVIK_TEST_UNREADABLE", "1-3,40"}};
+    auto analyse = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"analyse", image, "--no-system-disks", "--log", log};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return test::RunCli(DRAVIK_CLI_PATH, args, bad);
+    };
+    // No terminal to ask: the message names the option, which exists.
+    auto r = analyse({});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--on-bad-sector"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(log + ".qsln"));
+    for (const char* answer : {"skip", "retry"}) {
+        SCOPED_TRACE(answer);
+        r = analyse({"--on-bad-sector", answer});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("52 files"), std::string::npos) << "the second FAT and the other sectors serve: " << r.out;
+        EXPECT_TRUE(fs::exists(log + ".qsln"));
+        fs::remove(log + ".qsln");
+    }
+    EXPECT_NE(test::RunCli(DRAVIK_CLI_PATH, {"analyse", image, "--log", log, "--on-bad-sector", "maybe"}).status, 0);
+    fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace dravik::saving
 #endif
