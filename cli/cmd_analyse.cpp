@@ -48,23 +48,21 @@ int DiskOf(Session& s, const std::string& source, std::vector<std::string>& imag
 // A found volume as `disks` shows a partition: its start sector and the
 // sector after its end, its size in binary units.
 std::string FoundLine(const app::AppContext& ctx, int number, const partition::FoundFileSystem& f) {
-    std::uint64_t end = f.end;
-    // An NTFS boot sector counts the sectors before its backup copy, which
-    // is the volume's last sector.
-    if (f.type == "NTFS" && f.ordinal > 0 && f.ordinal <= ctx.items.volumes.items.size() &&
-        ctx.items.volumes.items[f.ordinal - 1].endSector != 0)
-        ++end;
-    const std::uint64_t bytes = end > f.start ? (end - f.start) * ctx.reader.SectorSize() : 0;
+    std::uint64_t start = f.start, end = f.end;
+    if (f.ordinal > 0 && f.ordinal <= ctx.items.volumes.items.size()) {
+        const auto& v = ctx.items.volumes.items[f.ordinal - 1];
+        // An NTFS boot sector counts the sectors before its backup copy, which
+        // is the volume's last sector.
+        if (f.type == "NTFS" && v.endSector != 0) ++end;
+        // A FAT volume begins with its reserved sectors, the boot sector
+        // first (also at sector 0, which the list would show as unknown).
+        if (f.type != "NTFS" && v.reservedSectors != 0 && v.fat1Start >= v.reservedSectors)
+            start = v.fat1Start - v.reservedSectors;
+    }
+    const std::uint64_t bytes = end > start ? (end - start) * ctx.reader.SectorSize() : 0;
     return base::Format("%d: %s  Start Sector %llu  End Sector %llu  %s", number, f.type.c_str(),
-                        static_cast<unsigned long long>(f.start), static_cast<unsigned long long>(end),
+                        static_cast<unsigned long long>(start), static_cast<unsigned long long>(end),
                         BinarySize(bytes).c_str());
-}
-
-// The standing answer to unreadable sectors, after the source's choice
-// (which sets the default, asking) and as recover gives it.
-void ApplyBadSectorAnswer(app::AppContext& ctx, const std::string& answer) {
-    if (answer == "retry") ctx.source.BadSectorPolicy = base::BadSectorAnswer::RetryAll;
-    if (answer == "skip") ctx.source.BadSectorPolicy = base::BadSectorAnswer::SkipAll;
 }
 
 void Summary(const app::AppContext& ctx) {
@@ -107,7 +105,6 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
         bool stopped = false;
         for (const auto& kind : kinds) {
             SelectWholeDisk(s, disk);
-            ApplyBadSectorAnswer(ctx, o.onBadSector);
             if (!app::PrepareSearch(ctx, {std::to_string(first), std::to_string(end),
                                           partition::SearchFileSystemFor(kind)}))
                 return exit_status::kUsage;
@@ -143,7 +140,6 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
         if (o.log.empty()) throw CliError("--log names the scan log to write");
         const auto choice = ResolveSource(s, o.source, images, o.partition);
         SelectSource(s, choice);
-        ApplyBadSectorAnswer(ctx, o.onBadSector);
         app::ChooseRecoveryMode(ctx, o.mode == "formatted" ? app::RecoveryChoice::Formatted : app::RecoveryChoice::Deleted);
         if (!analysis::ReadVolumeGeometry(ctx)) {
             if (o.mode == "deleted")

@@ -197,6 +197,9 @@ void FatAnalyzer::ProcessDirectory(platform::Bytes dir, std::uint32_t parent, bo
         if (e[0] == '.' && e[3] == ' ') continue;
         const std::uint8_t attributes = e[fat::entry::kAttributes];
         if (attributes == fat::kAttrLongName) continue;
+        // The volume label lives in the root as an entry of its own; it has
+        // no bytes to recover.
+        if (attributes & fat::kAttrVolumeLabel) continue;
         const std::string shortName = fat::ShortName(e);
         const bool deleted = insideDeleted || e[0] == fat::kDeletedMark;
         const std::uint32_t cluster = fat::FirstCluster(e, volume_.Fat32());
@@ -652,7 +655,8 @@ AnalysisOutcome RunFatExhaustiveScan(AnalysisEnv& env) {
             const std::uint64_t at = pos + i;
             const bool signature = U8(s, 510) == 0x55 && U8(s, 511) == 0xAA;
             const bool fat32 = signature && platform::BytesEqual(s, 85, "32");
-            if (fat32 || (signature && platform::BytesEqual(s, 57, "16"))) {
+            const bool fat12 = !fat32 && signature && platform::BytesEqual(s, 54, "FAT12");
+            if (fat32 || fat12 || (signature && platform::BytesEqual(s, 57, "16"))) {
                 const auto l = fat::DecodeBootLayout(s, at, fat32);
                 FatBootHit h;
                 h.sector = at;
@@ -665,7 +669,7 @@ AnalysisOutcome RunFatExhaustiveScan(AnalysisEnv& env) {
                 h.fat1Start = l.fat1Start;
                 h.fat2Start = l.fat2Start;
                 h.endSector = at + l.totalSectors;
-                h.typeName = fat32 ? "FAT32" : "FAT16";
+                h.typeName = fat32 ? "FAT32" : fat12 ? "FAT12" : "FAT16";
                 scan.AddFatBootHit(std::move(h));
             } else if (fat::StartsWithDotEntries(s)) {
                 FoundFolder f;

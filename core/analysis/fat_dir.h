@@ -16,6 +16,7 @@ using platform::Bytes;
 inline constexpr std::size_t kEntrySize = 32;
 inline constexpr std::uint8_t kDeletedMark = 0xE5;
 inline constexpr std::uint8_t kEscapedE5 = 0x05;  // first name byte of a live entry that begins with 0xE5
+inline constexpr std::uint8_t kAttrVolumeLabel = 0x08;  // the volume's name, not a file (long-name parts carry it too)
 inline constexpr std::uint8_t kAttrDirectory = 0x10;
 inline constexpr std::uint8_t kAttrLongName = 0x0F;
 

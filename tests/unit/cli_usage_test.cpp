@@ -276,6 +276,43 @@ TEST_F(CliUsageTest, APartitionSearchWithoutTypeFindsEveryVolumeAndListsThemAsDi
               2);
 }
 
+TEST_F(CliUsageTest, APartitionSearchFindsAFat12VolumeAndRecoversItByteExact) {
+    const std::string image = Image("fat12"), log = (dir / "found").string();
+    auto r = Cli({"analyse", image, "--mode", "partition", "--no-system-disks"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("1: FAT12  Start Sector 0  End Sector 2880"), std::string::npos) << r.out;
+    r = Cli({"analyse", image, "--mode", "partition", "--volume", "1", "--no-system-disks", "--log", log});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const fs::path out = dir / "out";
+    r = Cli({"recover", log + ".qsln", "--to", out.string(), "--all", "--image", image, "--no-system-disks",
+             "--allow-same-device"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    int exact = 0, live = 0;
+    for (const auto& row : ReadManifest(ManifestPath("fat12.manifest.tsv")))
+        if (row.IsFile() && row.state == "live") {
+            ++live;
+            exact += Md5::OfFile(out / row.path) == row.md5;
+        }
+    EXPECT_GT(live, 10);
+    EXPECT_EQ(exact, live) << "read with 12-bit FAT entries";
+}
+
+TEST_F(CliUsageTest, AFatVolumeLabelIsNoFile) {
+    for (const char* name : {"fat12", "fat16", "fat32"}) {
+        SCOPED_TRACE(name);
+        const std::string log = (dir / name).string();
+        ASSERT_EQ(Analyse(Image(name), {}, log).status, 0);
+        const auto r = Cli({"ls", log + ".qsln", "--json", "--no-system-disks"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const auto& i : nlohmann::json::parse(r.out)) {
+            const auto path = i["path"].get<std::string>();
+            EXPECT_EQ(path.find("FLOPPY12"), std::string::npos);
+            EXPECT_EQ(path.find("VOLUME16"), std::string::npos);
+            EXPECT_EQ(path.find("VOLUME32"), std::string::npos);
+        }
+    }
+}
+
 TEST_F(CliUsageTest, TheReportCarriesTheHashOfWhatWasWritten) {
     // Hashed while written, in one piece or many; a file skipped at a
     // conflict has no hash (its bytes were not written).
