@@ -211,6 +211,14 @@ MftWalkResult RunMftWalk(AnalysisEnv& env) {
             items.files.AddFileItem(ItemName::Wide(name.name), flags == 0, size, name.parent, num, 0, t.modified,
                                     t.created, t.accessed);
             items.totalSize += size;
+            // Each alternate data stream is a file of its own beside the file.
+            if (ntfs::HoldsUserStreams(number, name.parent)) {
+                for (const auto& stream : ntfs::CollectNamedStreams(volume, rec)) {
+                    items.files.AddFileItem(ItemName::Wide(ntfs::StreamItemName(name.name, stream.name)), flags == 0,
+                                            stream.size, name.parent, num, 0, t.modified, t.created, t.accessed);
+                    items.totalSize += stream.size;
+                }
+            }
         }
         env.progress.UpdateProgress(items.totalSize, items.folders.Count(), items.files.Count(), name.name,
                                     ProgressMode::Size);

@@ -232,16 +232,28 @@ DataProblem ReadRunData(const NtfsVolume& volume, const RunList& runs, std::uint
 }
 
 DataReadResult ReadFileData(const NtfsVolume& volume, const FileLocation& where, std::uint64_t size,
-                            std::uint64_t volumeEnd, const PieceSink& sink) {
+                            std::uint64_t volumeEnd, const PieceSink& sink, std::u16string_view stream) {
     DataReadResult result;
     auto record = where.sector ? ReadRecordAt(volume, *where.sector) : ReadMftRecord(volume, where.number);
     if (!IsFileRecord(record)) return result;
     ApplyFixups(record);
-    const Bytes view(record.data(), record.size());
-    const auto data = Find(view, [](const AttributeRef& a) { return a.type == attr::kData && a.nameLength == 0; });
+    const Bytes base(record.data(), record.size());
+    // The start of the data may sit in an extension record when the base
+    // ran out of room; a name with a colon but no such stream is a file's
+    // own POSIX name.
+    auto holder = RecordStartingData(volume, base, stream);
+    if (!holder && !stream.empty()) {
+        stream = {};
+        holder = RecordStartingData(volume, base, stream);
+    }
+    if (!holder) return result;
+    const Bytes view(holder->data(), holder->size());
+    const auto data = Find(view, [&](const AttributeRef& a) { return IsDataNamed(view, a, stream); });
     if (!data) return result;
     result.found = true;
-    result.problem = RecordProblem(view);
+    result.problem = RecordProblem(base);
+    // The overlay filter replaces the unnamed data only; a stream is as stored.
+    if (!stream.empty() && result.problem == DataProblem::OverlayCompressed) result.problem = DataProblem::None;
     if (!data->nonResident) {
         auto value = ResidentValueOf(view, *data);
         if (value && size > 0) sink(value->first(std::min<std::uint64_t>(size, value->size())), PieceOutcome::Read);
@@ -253,7 +265,8 @@ DataReadResult ReadFileData(const NtfsVolume& volume, const FileLocation& where,
     const bool compressed = method != 0;
     unsigned unitShift = compressed ? U8(view, data->offset + hdr::kCompressionUnit) : 0;
     if (compressed && method != flag::kLznt1) unitShift = 0;  // read as stored, reported below
-    const auto runs = where.sector ? CollectFileRuns(volume, *where.sector) : CollectRecordRuns(volume, where.number);
+    const auto runs = where.sector ? CollectFileRuns(volume, *where.sector, stream)
+                                   : CollectRecordRuns(volume, where.number, stream);
     const DataProblem runProblem = ReadRunData(volume, runs, size, compressed, unitShift, volumeEnd, sink);
     if (result.problem == DataProblem::None) result.problem = runProblem;
     return result;

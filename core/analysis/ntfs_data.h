@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string_view>
 
 #include "analysis/ntfs_runs.h"
 
@@ -49,10 +50,11 @@ struct DataReadResult {
     DataProblem problem = DataProblem::None;
 };
 
-// Yields the first `size` bytes of the file's unnamed data. `volumeEnd` is
-// the absolute sector past which runs are outside the volume (0: unknown).
+// Yields the first `size` bytes of the file's unnamed data, or of its
+// alternate data stream `stream` (see StreamOfItemName). `volumeEnd` is the
+// absolute sector past which runs are outside the volume (0: unknown).
 DataReadResult ReadFileData(const NtfsVolume& volume, const FileLocation& where, std::uint64_t size,
-                            std::uint64_t volumeEnd, const PieceSink& sink);
+                            std::uint64_t volumeEnd, const PieceSink& sink, std::u16string_view stream = {});
 
 // The non-resident part of the above, for data whose runs are known:
 // `unitShift` is the attribute's compression unit (log2 of clusters, 0 for

@@ -18,9 +18,11 @@ inline constexpr std::size_t kAllocatedSize = 0x1C;
 }  // namespace rec
 
 namespace hdr {  // attribute header
+inline constexpr std::size_t kNameOffset = 0x0A;
 inline constexpr std::size_t kValueLength = 0x10;      // resident
 inline constexpr std::size_t kValueOffset = 0x14;      // resident
 inline constexpr std::size_t kResidentName = 0x18;     // name position the decoders rely on
+inline constexpr std::size_t kLowestVcn = 0x10;        // non-resident
 inline constexpr std::size_t kMappingPairs = 0x20;     // non-resident
 inline constexpr std::size_t kRealSize = 0x30;         // non-resident
 inline constexpr std::size_t kNonResidentName = 0x40;  // name position the decoders rely on
@@ -197,6 +199,58 @@ DataAttribute FindDataAttribute(Bytes record) {
     auto a = FindUnnamedData(record, RecordBound(record));
     if (!a) return {};
     return {a->offset, a->nonResident ? DataKind::NonResident : DataKind::Resident};
+}
+
+std::u16string AttributeName(Bytes record, const AttributeRef& a) {
+    if (a.nameLength == 0) return {};
+    const std::size_t at = a.offset + U16(record, a.offset + hdr::kNameOffset);
+    if (!InRange(std::min<std::size_t>(RecordBound(record), std::size_t(a.offset) + a.length), at,
+                 std::size_t(a.nameLength) * 2))
+        return {};
+    return platform::Utf16At(record, at, a.nameLength).value_or(u"");
+}
+
+bool IsDataNamed(Bytes record, const AttributeRef& a, std::u16string_view name) {
+    if (a.type != attr::kData || a.nameLength != name.size()) return false;
+    return name.empty() || AttributeName(record, a) == name;
+}
+
+std::vector<NamedStream> ReadNamedStreams(Bytes record) {
+    std::vector<NamedStream> out;
+    const std::size_t bound = RecordBound(record);
+    FindAttribute(record, bound, U16(record, rec::kFirstAttribute), [&](const AttributeRef& a) {
+        if (a.type != attr::kData || a.nameLength == 0) return false;
+        if (a.nonResident && U64(record, a.offset + hdr::kLowestVcn) != 0) return false;
+        NamedStream s;
+        s.name = AttributeName(record, a);
+        if (s.name.empty()) return false;
+        if (a.nonResident) {
+            s.size = U64(record.first(bound), a.offset + hdr::kRealSize);
+        } else if (auto v = ResidentValue(record, bound, a)) {
+            s.size = v->size();
+        }
+        if (std::none_of(out.begin(), out.end(), [&](const NamedStream& o) { return o.name == s.name; }))
+            out.push_back(std::move(s));
+        return false;  // walk them all
+    });
+    return out;
+}
+
+bool HoldsUserStreams(std::uint64_t number, std::uint32_t parent) {
+    constexpr std::uint32_t kExtendRecord = 11;
+    return number >= kFirstUserRecord && parent != kExtendRecord;
+}
+
+std::u16string StreamItemName(std::u16string_view file, std::u16string_view stream) {
+    std::u16string name(file);
+    name += u':';
+    name += stream;
+    return name;
+}
+
+std::u16string_view StreamOfItemName(std::u16string_view name) {
+    const auto colon = name.rfind(u':');
+    return colon == std::u16string_view::npos ? std::u16string_view() : name.substr(colon + 1);
 }
 
 std::uint32_t ReadIndexRootOwner(Bytes record) {

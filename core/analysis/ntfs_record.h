@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/le.h"
@@ -109,6 +110,38 @@ std::optional<FileNameInfo> ReadStaleFileName(Bytes record);
 // length when resident); 0 when there is none.
 std::uint64_t ReadDataSize(Bytes record, std::size_t bound);
 DataAttribute FindDataAttribute(Bytes record);
+
+// The name of attribute `a` (empty when unnamed or outside the record).
+std::u16string AttributeName(Bytes record, const AttributeRef& a);
+
+// True when `a` is a $DATA whose name is `name` (the unnamed one when empty).
+bool IsDataNamed(Bytes record, const AttributeRef& a, std::u16string_view name);
+
+// An alternate data stream: a named $DATA, its size taken from the extent
+// that starts it.
+struct NamedStream {
+    std::u16string name;
+    std::uint64_t size = 0;
+    bool operator==(const NamedStream&) const = default;
+};
+
+// The named $DATA attributes that start in this record (resident, or
+// non-resident from cluster 0), in record order, each name once.
+std::vector<NamedStream> ReadNamedStreams(Bytes record);
+
+// Whether the named streams of record `number` (in folder `parent`) are the
+// user's: those of the metafiles ($Secure:$SDS, $UpCase:$Info, ...) and of
+// the files inside $Extend ($UsnJrnl:$J, ...) are the volume's bookkeeping.
+inline constexpr std::uint64_t kFirstUserRecord = 16;  // 0..15 are the metafiles
+bool HoldsUserStreams(std::uint64_t number, std::uint32_t parent);
+
+// The file item name of a stream, "file:stream".
+std::u16string StreamItemName(std::u16string_view file, std::u16string_view stream);
+
+// The stream part of an item name: what follows its last colon, or empty.
+// Stream names cannot hold a colon; a POSIX file name can, so the reader
+// falls back to the unnamed data when the record has no such stream.
+std::u16string_view StreamOfItemName(std::u16string_view name);
 
 // A directory's own record number, taken from the parent reference of the
 // first entry of its $I30 $INDEX_ROOT; 0 when unknown.

@@ -119,26 +119,18 @@ struct Extent {
     bool listed = true;  // named by the attribute list (or the base itself)
 };
 
-// Which attribute's extents are gathered: the unnamed $DATA of a file, or the
-// $I30 index allocation of a folder.
+// Which attribute's extents are gathered: a $DATA of a file (unnamed, or an
+// alternate data stream), or the $I30 index allocation of a folder.
 struct Stream {
     std::uint32_t type;
-    std::uint8_t nameLength;  // 0 for unnamed, 4 for "$I30"
+    std::u16string_view name;
 };
-constexpr Stream kUnnamedData{attr::kData, 0};
-constexpr Stream kFolderIndex{attr::kIndexAllocation, 4};
-
-bool NamedI30(Bytes record, const AttributeRef& a) {
-    const std::size_t at = a.offset + U16(record, a.offset + 0x0A);
-    static constexpr char16_t kI30[] = u"$I30";
-    for (std::size_t i = 0; i < 4; ++i)
-        if (U16(record, at + 2 * i) != kI30[i]) return false;
-    return true;
-}
+constexpr Stream kUnnamedData{attr::kData, {}};
+constexpr Stream kFolderIndex{attr::kIndexAllocation, u"$I30"};
 
 std::optional<AttributeRef> FindStream(Bytes record, Stream s) {
     return FindAttribute(record, RecordBound(record), U16(record, 0x14), [&](const AttributeRef& a) {
-        return a.type == s.type && a.nameLength == s.nameLength && (s.nameLength == 0 || NamedI30(record, a));
+        return a.type == s.type && a.nameLength == s.name.size() && (s.name.empty() || AttributeName(record, a) == s.name);
     });
 }
 
@@ -231,7 +223,8 @@ RunList GatherExtents(const NtfsVolume& volume, Bytes base, Locate locate, IsBas
         extents.push_back(std::move(e));
     };
     if (auto e = ExtentOf(volume, base, stream)) add(std::move(*e));
-    const auto numbers = RecordsFor(AttributeListValue(volume, base), stream.type, stream.nameLength);
+    const auto numbers =
+        RecordsFor(AttributeListValue(volume, base), stream.type, static_cast<std::uint8_t>(stream.name.size()));
     auto addRecord = [&](std::uint32_t number, bool listed) {
         auto bytes = locate(number, met);
         if (!IsFileRecord(bytes)) return;
@@ -258,6 +251,43 @@ std::vector<std::uint32_t> ListDataExtensions(const NtfsVolume& volume, Bytes re
 
 std::vector<std::uint32_t> ListExtensions(const NtfsVolume& volume, Bytes record, std::uint32_t type) {
     return RecordsFor(AttributeListValue(volume, record), type);
+}
+
+std::vector<NamedStream> CollectNamedStreams(const NtfsVolume& volume, Bytes base) {
+    auto streams = ReadNamedStreams(base);
+    const auto list = AttributeListValue(volume, base);
+    std::vector<std::uint32_t> numbers;
+    for (const auto& e : ParseAttributeList(list))
+        if (e.type == attr::kData && e.nameLength != 0 && e.lowestVcn == 0 &&
+            std::find(numbers.begin(), numbers.end(), e.recordNumber) == numbers.end())
+            numbers.push_back(e.recordNumber);
+    for (std::uint32_t number : numbers) {
+        auto ext = ReadMftRecord(volume, number);
+        if (!IsFileRecord(ext)) continue;
+        ApplyFixups(ext);
+        for (auto& s : ReadNamedStreams(ext))
+            if (std::none_of(streams.begin(), streams.end(), [&](const NamedStream& o) { return o.name == s.name; }))
+                streams.push_back(std::move(s));
+    }
+    return streams;
+}
+
+std::optional<std::vector<std::uint8_t>> RecordStartingData(const NtfsVolume& volume, Bytes base,
+                                                            std::u16string_view stream) {
+    auto starts = [&](Bytes record) {
+        return FindAttribute(record, RecordBound(record), U16(record, 0x14), [&](const AttributeRef& a) {
+            return IsDataNamed(record, a, stream) && (!a.nonResident || U64(record, a.offset + kLowestVcn) == 0);
+        }).has_value();
+    };
+    if (starts(base)) return std::vector<std::uint8_t>(base.begin(), base.end());
+    for (const auto& e : ParseAttributeList(AttributeListValue(volume, base))) {
+        if (e.type != attr::kData || e.nameLength != stream.size() || e.lowestVcn != 0) continue;
+        auto ext = ReadMftRecord(volume, e.recordNumber);
+        if (!IsFileRecord(ext)) continue;
+        ApplyFixups(ext);
+        if (starts(ext)) return ext;
+    }
+    return std::nullopt;
 }
 
 FileNameInfo ReadRecordName(const NtfsVolume& volume, MutableBytes base) {
@@ -289,18 +319,18 @@ FileNameInfo ReadRecordName(const NtfsVolume& volume, MutableBytes base) {
 
 namespace {
 RunList CollectFrom(const NtfsVolume& volume, std::vector<std::uint8_t> base, std::uint64_t baseSector,
-                    const std::vector<std::uint32_t>* strays) {
+                    const std::vector<std::uint32_t>* strays, std::u16string_view stream) {
     if (!IsFileRecord(base)) return {};
     ApplyFixups(base);
     return GatherExtents(
         volume, base, [&](std::uint32_t n, const RunList&) { return ReadMftRecord(volume, n); },
         [&](std::uint32_t n) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord) == baseSector; },
-        strays);
+        strays, Stream{attr::kData, stream});
 }
 }  // namespace
 
-RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector) {
-    return CollectFrom(volume, ReadRecordAt(volume, baseRecordSector), baseRecordSector, nullptr);
+RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector, std::u16string_view stream) {
+    return CollectFrom(volume, ReadRecordAt(volume, baseRecordSector), baseRecordSector, nullptr, stream);
 }
 
 RunList CollectIndexRuns(const NtfsVolume& volume, std::uint64_t number) {
@@ -314,14 +344,15 @@ RunList CollectIndexRuns(const NtfsVolume& volume, std::uint64_t number) {
         nullptr, kFolderIndex);
 }
 
-RunList CollectRecordRuns(const NtfsVolume& volume, std::uint64_t number) {
+RunList CollectRecordRuns(const NtfsVolume& volume, std::uint64_t number, std::u16string_view stream) {
     const std::vector<std::uint32_t>* strays = nullptr;
-    if (volume.extensions) {
+    // The walk remembers extension records by their unnamed data only.
+    if (volume.extensions && stream.empty()) {
         auto it = volume.extensions->find(static_cast<std::uint32_t>(number));
         if (it != volume.extensions->end()) strays = &it->second;
     }
     return CollectFrom(volume, ReadMftRecord(volume, number),
-                       SectorOfRecord(volume.mftRuns, number, volume.sectorsPerRecord), strays);
+                       SectorOfRecord(volume.mftRuns, number, volume.sectorsPerRecord), strays, stream);
 }
 
 RunList BuildMftRuns(const NtfsVolume& volume, std::uint64_t mftSector) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -86,12 +88,24 @@ FileNameInfo ReadRecordName(const NtfsVolume& volume, MutableBytes base);
 // and the extension records its attribute list names (located through the
 // $MFT run list), ordered by their first cluster number within the file. An
 // attribute-list entry naming the base record itself is not decoded twice.
-RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector);
+// `stream` names an alternate data stream whose runs are wanted instead.
+RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector, std::u16string_view stream = {});
 // The same for the file whose base record is $MFT record `number`. When the
 // volume knows extension records naming this base that its attribute list
 // no longer lists (deleting attributes one by one can leave it so), their
 // extents are added where they continue the file.
-RunList CollectRecordRuns(const NtfsVolume& volume, std::uint64_t number);
+RunList CollectRecordRuns(const NtfsVolume& volume, std::uint64_t number, std::u16string_view stream = {});
+
+// The alternate data streams of a file: those starting in its base record
+// (fixed up), then those its attribute list places in extension records.
+std::vector<NamedStream> CollectNamedStreams(const NtfsVolume& volume, Bytes base);
+
+// The record (base or extension, fixed up) holding the start of the file's
+// $DATA named `stream` (unnamed when empty): its resident value, or the
+// header of its first extent with the sizes and compression. Nothing when
+// neither the base nor a listed extension record holds it.
+std::optional<std::vector<std::uint8_t>> RecordStartingData(const NtfsVolume& volume, Bytes base,
+                                                            std::u16string_view stream);
 
 // The runs of the $I30 index allocation of folder record `number` (its
 // index blocks), following its attribute list.

@@ -128,6 +128,24 @@ void PutFoundFolder(std::vector<std::uint8_t>& out, const FoundFolder& f) {
     PutNarrowText(out, {});
 }
 
+namespace {
+// A file item's name as the log keeps it. The log has no field for an
+// alternate data stream: its item is named "file:stream", and when that is
+// too long the file part is cut rather than the stream's, so the stream is
+// still found on loading.
+std::u16string_view LoggedFileName(std::u16string_view name, std::u16string& buffer) {
+    const auto colon = name.rfind(u':');
+    if (name.size() <= kMaxText || colon == std::u16string_view::npos || colon == 0) return name;
+    const std::u16string_view stream = name.substr(colon);  // with its colon
+    if (stream.size() >= kMaxText / 2) return name;
+    std::u16string_view file = name.substr(0, kMaxText - stream.size());
+    if (file.back() >= 0xD800 && file.back() <= 0xDBFF) file.remove_suffix(1);
+    buffer.assign(file);
+    buffer += stream;
+    return buffer;
+}
+}  // namespace
+
 void PutFoundFile(std::vector<std::uint8_t>& out, const FoundFile& f) {
     PutTime(out, f.accessed);
     PutTime(out, f.created);
@@ -139,7 +157,8 @@ void PutFoundFile(std::vector<std::uint8_t>& out, const FoundFile& f) {
     PutU32(out, 0);
     PutU32(out, f.number);
     PutU8(out, static_cast<std::uint8_t>(f.deleted));
-    PutShortText(out, f.name);
+    std::u16string buffer;
+    PutShortText(out, LoggedFileName(f.name, buffer));
     PutNarrowText(out, {});
 }
 
@@ -178,7 +197,8 @@ void PutFileItem(std::vector<std::uint8_t>& out, const FileItem& f) {
     PutU32(out, f.number);
     PutU8(out, 'F');
     PutU8(out, static_cast<std::uint8_t>(f.deleted));
-    PutShortText(out, WideName(f));
+    std::u16string buffer;
+    PutShortText(out, LoggedFileName(WideName(f), buffer));
     PutNarrowText(out, NarrowName(f));
 }
 

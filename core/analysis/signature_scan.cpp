@@ -113,7 +113,20 @@ void Scanner::ExamineFileRecord(std::uint64_t sector, std::span<const std::uint8
         f.parent = info.parent;
         f.number = MetafileNumber(info.name);
         f.sector = sector;
+        // Streams in extension records are out of reach here: without the
+        // $MFT's runs an attribute list's record numbers locate nothing.
+        std::vector<ntfs::NamedStream> streams;
+        if (f.number == 0 && info.parent != 0 && ntfs::HoldsUserStreams(ntfs::kFirstUserRecord, info.parent))
+            streams = ntfs::ReadNamedStreams(record);
+        const FoundFile file = f;
         scan_.AddFoundFile(std::move(f));
+        for (const auto& stream : streams) {
+            FoundFile s = file;
+            s.name = ntfs::StreamItemName(file.name, stream.name);
+            s.size = stream.size;
+            s.stamp = file.stamp;
+            scan_.AddFoundFile(std::move(s));
+        }
     }
 }
 
@@ -248,6 +261,8 @@ void Scanner::AssignFileNumbers() {
     // number follows its predecessor: by the records between them when both
     // sit close together, else by one.
     auto next = [&](std::uint64_t sector) -> std::uint32_t {
+        // A stream's item shares its file's record.
+        if (haveLast && sector == lastSector) return g;
         const std::uint32_t spr = recordSectors(sector);
         if (haveLast && sector > lastSector && (sector - lastSector) % spr == 0) {
             const std::uint64_t gap = (sector - lastSector) / spr;

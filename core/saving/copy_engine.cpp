@@ -514,7 +514,9 @@ bool CopyEngine::WriteNtfs(const FileItem& file, Output& out) {
             out.counter += static_cast<std::uint32_t>(bytes.size() / (40u * std::max<std::uint32_t>(1, ctx_.reader.SectorSize())));
             Progress(out, false);
             return !Interrupted(out);
-        });
+        },
+        // An alternate data stream's item is named "file:stream".
+        analysis::ntfs::StreamOfItemName(analysis::WideName(file)));
     if (read.problem != analysis::ntfs::DataProblem::None) out.inexact = analysis::ntfs::DataProblemText(read.problem);
     Progress(out, true);
     return read.found && out.written == out.size;
