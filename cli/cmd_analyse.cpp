@@ -84,7 +84,7 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
     CatchEndSignals();
     Session s;
     auto images = common.images;
-    s.Catalogue(images, !common.noSystemDisks);
+    s.Catalogue(images, !common.noSystemDisks, common.sectorSize);
     auto& ctx = *s.ctx;
 
     if (o.mode == "partition") {

@@ -114,7 +114,7 @@ nlohmann::json ItemJson(const std::string& path, const Item& i, bool isFolder, b
 
 int RunList(const Common& common, const ListOptions& o) {
     Session s;
-    s.Catalogue(common.images, !common.noSystemDisks);
+    s.Catalogue(common.images, !common.noSystemDisks, common.sectorSize);
     auto view = LoadLog(s, o.log, false);
     auto& tree = view->Tree();
     const bool ntfs = view->Ntfs();
@@ -193,7 +193,7 @@ int RunList(const Common& common, const ListOptions& o) {
 
 int RunSearch(const Common& common, const SearchOptions& o) {
     Session s;
-    s.Catalogue(common.images, !common.noSystemDisks);
+    s.Catalogue(common.images, !common.noSystemDisks, common.sectorSize);
     auto view = LoadLog(s, o.log, false);
     results::SearchCriteria c;
     // A name pattern; one written as a listing's path ("/a.txt") is taken

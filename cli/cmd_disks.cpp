@@ -39,7 +39,7 @@ void PrintPane(const source::InformationPane& pane, const std::string& indent) {
 
 int RunDisks(const Common& common, bool json) {
     Session s;
-    s.Catalogue(common.images, !common.noSystemDisks);
+    s.Catalogue(common.images, !common.noSystemDisks, common.sectorSize);
     auto& ctx = *s.ctx;
     const auto& cat = ctx.drives.catalogue;
     nlohmann::json out = nlohmann::json::array();

@@ -171,7 +171,7 @@ void Select(results::ResultsView& view, const std::string& what) {
 int RunRecover(const Common& common, const RecoverOptions& o) {
     CatchEndSignals();
     Session s;
-    s.Catalogue(common.images, !common.noSystemDisks);
+    s.Catalogue(common.images, !common.noSystemDisks, common.sectorSize);
     auto view = LoadLog(s, o.log, true);
     auto& ctx = *s.ctx;
 

@@ -11,6 +11,7 @@ namespace dravik::cli {
 struct Common {
     std::vector<std::string> images;  // --image, repeatable
     bool noSystemDisks = false;       // --no-system-disks
+    std::uint32_t sectorSize = 0;     // --sector-size: of the attached images; 0 from their table
 };
 
 int RunDisks(const Common& common, bool json);

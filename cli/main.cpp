@@ -28,6 +28,10 @@ int main(int argc, char** argv) {
     auto addCommon = [&](CLI::App* cmd) {
         cmd->add_option("--image", common.images, "Attach a disk or volume image file as a disk (repeatable)");
         cmd->add_flag("--no-system-disks", common.noSystemDisks, "List only the attached images");
+        cmd->add_option("--sector-size", common.sectorSize,
+                        "Bytes per sector of the attached images: 512, 1024, 2048 or 4096 (default: what a GPT "
+                        "tells, else 512)")
+            ->check(CLI::IsMember({512u, 1024u, 2048u, 4096u}));
     };
 
     bool disksJson = false;

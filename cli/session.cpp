@@ -100,8 +100,9 @@ source::DeviceOpenFn SourceOpener() {
     };
 }
 
-void Session::Catalogue(const std::vector<std::string>& images, bool systemDisks) {
+void Session::Catalogue(const std::vector<std::string>& images, bool systemDisks, std::uint32_t sectorSize) {
     for (const auto& image : images) CheckSourcePath(image);
+    if (sectorSize != 0) ctx->drives.setup.imageSectorSize = sectorSize;
     const auto status = app::BuildSources(*ctx, images, systemDisks);
     if (!status.built) throw CliError("the disk geometry cache cannot be written");
 }

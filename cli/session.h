@@ -2,6 +2,7 @@
 // and images the options name, and the choice of a source.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,7 +25,8 @@ struct Session {
 
     // Builds the drive catalogue with `images` attached as disks (and the
     // machine's own disks unless `systemDisks` is false).
-    void Catalogue(const std::vector<std::string>& images, bool systemDisks = true);
+    // `sectorSize` (--sector-size) stays for later catalogues of the session.
+    void Catalogue(const std::vector<std::string>& images, bool systemDisks = true, std::uint32_t sectorSize = 0);
 };
 
 // A partition or volume chosen as the source of an analysis.

@@ -93,7 +93,25 @@ std::vector<CatalogueDisk> DiskCandidates(const DriveSetup& setup) {
 
 }  // namespace
 
-std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& paths, CatalogueDisk& disk) {
+bool ValidSectorSize(std::uint64_t bytes) {
+    return bytes >= 512 && bytes <= 4096 && (bytes & (bytes - 1)) == 0;
+}
+
+std::uint32_t SectorSizeFromTable(const platform::PosixFile& file, std::uint64_t offset) {
+    // The GPT header is in the disk's second sector, wherever that ends up.
+    auto headerAt = [&](std::uint64_t at) {
+        std::array<std::uint8_t, 8> sig{};
+        static constexpr std::array<std::uint8_t, 8> kEfiPart = {'E', 'F', 'I', ' ', 'P', 'A', 'R', 'T'};
+        return file.ReadFully(offset + at, sig) && sig == kEfiPart;
+    };
+    if (headerAt(512)) return 0;
+    for (std::uint32_t size : {1024u, 2048u, 4096u})
+        if (headerAt(size)) return size;
+    return 0;
+}
+
+std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& paths, CatalogueDisk& disk,
+                                                std::uint32_t imageSectorSize) {
     disk.openError = 0;
     auto file = platform::PosixFile::OpenReadOnly(disk.backing.path);
     if (!file) {
@@ -118,6 +136,10 @@ std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& pat
     g.bytesPerSector = file->LogicalSectorSize();
     if (g.bytesPerSector == 0 && !disk.kernelName.empty())
         g.bytesPerSector = platform::SysfsLogicalBlockSize(paths, disk.kernelName);
+    // An image file has no kernel to ask: the user's word, else its table's.
+    if (g.bytesPerSector == 0)
+        g.bytesPerSector = ValidSectorSize(imageSectorSize) ? imageSectorSize
+                                                            : SectorSizeFromTable(*file, disk.backing.offset);
     if (g.bytesPerSector < 512 || g.bytesPerSector > 64 * 1024) g.bytesPerSector = 512;
     g.cylinders = size / (std::uint64_t(g.tracksPerCylinder) * g.sectorsPerTrack * g.bytesPerSector);
     const bool removable = !disk.kernelName.empty() && platform::SysfsRemovable(paths, disk.kernelName);
@@ -200,7 +222,7 @@ int RebuildGeometryCache(app::AppContext& ctx) {
     // A disk that does not answer is not listed; the others keep their numbers.
     for (int n = 0; n < kDeviceSlots; ++n) {
         if (!catalogue.disks[n]) continue;
-        auto geometry = QueryDriveGeometry(ctx.drives.setup.paths, *catalogue.disks[n]);
+        auto geometry = QueryDriveGeometry(ctx.drives.setup.paths, *catalogue.disks[n], ctx.drives.setup.imageSectorSize);
         if (!geometry) continue;
         catalogue.disks[n]->bytesPerSector = geometry->bytesPerSector;
         WriteDiskValues(ctx, n, *geometry);

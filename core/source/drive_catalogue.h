@@ -19,6 +19,7 @@
 #include "partition/partition_table.h"
 #include "platform/block_devices.h"
 #include "platform/device_map.h"
+#include "platform/posix_file.h"
 #include "source/current_source.h"
 
 namespace dravik::app {
@@ -33,7 +34,19 @@ struct DriveSetup {
     bool systemDisks = true;                   // list the machine's own disks
     std::vector<std::string> attachedDisks;    // image files or block devices taken as whole disks
     std::vector<std::string> attachedVolumes;  // image files or block devices taken as volumes
+    // Bytes per sector of the attached image files, as the user gave them
+    // (0: from their partition table, else 512). Block devices keep the
+    // kernel's.
+    std::uint32_t imageSectorSize = 0;
 };
+
+// A sector size a source may have: a power of two from 512 to 4096.
+bool ValidSectorSize(std::uint64_t bytes);
+
+// The sector size an image file's partition table implies: a GPT header
+// ("EFI PART") at byte 1024, 2048 or 4096 of `offset` and none at 512 means
+// sectors of that size; 0 when the table tells nothing.
+std::uint32_t SectorSizeFromTable(const platform::PosixFile& file, std::uint64_t offset);
 
 // Media types as the geometry reports them.
 enum class MediaType : std::int32_t { Removable = 11, Fixed = 12 };
@@ -122,7 +135,10 @@ std::string VolumeItemText(std::string_view label, char letter);
 // (BLKSSZGET), else sysfs, else 512 (an image file).
 // A kernel disk this user may not open is measured from sysfs instead, with
 // `openError` set.
-std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& paths, CatalogueDisk& disk);
+// An image file's sectors are `imageSectorSize` bytes when given, else what
+// SectorSizeFromTable finds.
+std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& paths, CatalogueDisk& disk,
+                                                std::uint32_t imageSectorSize = 0);
 
 // The model of disk n: sysfs's model for a kernel disk, the file name for an
 // image. 0 on success, else an errno value (ENODEV: no such disk).

@@ -10,10 +10,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 need_root
 
 # one script per image family; each takes the image names it should build
-families=(ntfs ntfs-formatted ntfs-disk ntfs-compressed fat fat-formatted fat-deep disk)
+families=(ntfs ntfs-formatted ntfs-disk ntfs-compressed ntfs-streams disk-4k fat fat-formatted fat-deep disk)
 declare -A family=([ntfs-basic]=ntfs [ntfs-small-clusters]=ntfs
                    [ntfs-formatted]=ntfs-formatted [ntfs-two-volumes]=ntfs-disk
                    [ntfs-compressed]=ntfs-compressed [ntfs-4k]=ntfs-compressed
+                   [ntfs-streams]=ntfs-streams [disk-4k]=disk-4k
                    [fat12]=fat [fat16]=fat [fat32]=fat [fat32-formatted]=fat-formatted [fat-deep]=fat-deep
                    [disk-mbr]=disk [disk-mbr-odd]=disk [disk-gpt]=disk [disk-gpt-backup]=disk
                    [disk-nontable]=disk [disk-nontable-ntfs]=disk [disk-zeroed]=disk)
