@@ -155,6 +155,7 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
     if (outcome == analysis::AnalysisOutcome::Unsupported)
         throw CliError("no analysis for this file system", exit_status::kNothingFound);
     Summary(ctx);
+    if (const std::string shorter = ShorterSourceText(ctx); !shorter.empty()) std::cout << shorter << "\n";
     if (stopped) std::cout << "partial: the analysis was stopped before its end\n";
     Save(ctx, o.log, analysis::ScanLogOrigin::Results);
     return stopped ? InterruptedStatus() : 0;

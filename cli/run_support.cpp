@@ -8,6 +8,8 @@
 #include "analysis/analysis_texts.h"
 #include "analysis/scan_log.h"
 #include "analysis/volume_geometry.h"
+#include "base/size_text.h"
+#include "platform/le.h"
 #include "platform/text.h"
 #include "source/drive_catalogue.h"
 
@@ -141,6 +143,31 @@ analysis::AnalysisOutcome RunAnalysisInterruptibly(Session& s, bool* stopped) {
     sink.Clear();
     if (stopped) *stopped = sink.Stopped();
     return outcome;
+}
+
+std::string ShorterSourceText(app::AppContext& ctx) {
+    const std::uint32_t bps = ctx.reader.SectorSize();
+    if (bps == 0) return {};
+    std::vector<std::uint8_t> boot(bps);
+    if (!ctx.reader.Read(ctx.source.StartSector, 1, boot)) return {};
+    const platform::Bytes b(boot);
+    // The boot sector counts in its own sectors (4096-byte ones on some
+    // volumes read in 512-byte sectors).
+    const std::uint64_t fsSector = platform::U16(b, 0x0B);
+    std::uint64_t fsSectors = 0;
+    if (platform::BytesEqual(b, 3, "NTFS    "))
+        fsSectors = platform::U64(b, 0x28) + 1;  // the backup boot sector follows the count
+    else if (platform::U16(b, 0x13) != 0)
+        fsSectors = platform::U16(b, 0x13);
+    else
+        fsSectors = platform::U32(b, 0x20);
+    if (fsSector == 0 || fsSectors == 0 || fsSectors > UINT64_MAX / fsSector) return {};
+    const std::uint64_t fsBytes = fsSectors * fsSector;
+    const std::uint64_t start = ctx.source.StartSector * bps, device = ctx.reader.CurrentDeviceBytes();
+    if (device == 0 || start > device || device - start >= fsBytes) return {};
+    return base::Format("the source is shorter than its file system: %llu of its %llu bytes are there; "
+                        "what lies past the end of the source is missing, and files there are unreadable",
+                        static_cast<unsigned long long>(device - start), static_cast<unsigned long long>(fsBytes));
 }
 
 std::unique_ptr<results::ResultsView> LoadLog(Session& s, const std::string& log, bool needSource) {

@@ -89,12 +89,30 @@ int SectorReader::ReadSectors(std::string_view devicePath, std::uint64_t first, 
     std::lock_guard lock(mutex_);
     const auto total = static_cast<std::size_t>(count * bps);
 
-    if (source_.EndSector > 0 && first > source_.EndSector) {
-        std::fill(buffer.begin(), buffer.begin() + total, 0);
+    const bool pastSelectedEnd = source_.EndSector > 0 && first > source_.EndSector;
+    if (Handle(devicePath) == nullptr) {
+        if (pastSelectedEnd) std::fill(buffer.begin(), buffer.begin() + total, 0);
         return 0;
     }
-    if (Handle(devicePath) == nullptr) return 0;
+    // Sectors past the end of the device are not there. Unlike those past the
+    // selected end that the device has (zeros by design), they are a failed
+    // read: counted, and the file they belong to is reported. An image cut
+    // short or a range clipped to the disk puts the selected end past them.
+    const std::uint64_t deviceSectors = device_->Size() / bps;
+    const auto inside = static_cast<std::uint32_t>(
+        first >= deviceSectors ? 0 : std::min<std::uint64_t>(count, deviceSectors - first));
+    if (pastSelectedEnd || inside < count) {
+        std::fill(buffer.begin() + (pastSelectedEnd ? 0 : std::size_t(inside) * bps), buffer.begin() + total, 0);
+        for (std::uint32_t i = inside; i < count; ++i) NoteZeroFilled(first + i, i);
+        pastEnd_ += count - inside;
+        if (inside > 0 && !pastSelectedEnd) ReadInside(first, inside, buffer);
+        return 0;
+    }
+    return ReadInside(first, count, buffer);
+}
 
+int SectorReader::ReadInside(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> buffer) {
+    const std::uint64_t bps = SectorSize();
     if (count <= kPieceSectors) {
         if (ReadPiece(first, count, buffer)) return 1;
         SettleFailedPiece(first, count, buffer, 0);

@@ -28,6 +28,8 @@ public:
     // device named by `devicePath` into `buffer` (at least count sectors).
     //  - A run starting past EndSector (when EndSector > 0) is zero-filled and
     //    returns 0 without touching the device.
+    //  - Sectors past the end of the device are zero-filled, counted as
+    //    unreadable (see PastEndSectors) and make the result 0.
     //  - Runs of more than 40 sectors are read whole; when that fails they go
     //    to the device again in 40-sector pieces and a tail, so that one bad
     //    sector costs one prompt and one sector-by-sector pass over at most
@@ -58,6 +60,11 @@ public:
     // Sectors delivered as zeros because they could not be read (skipped, or
     // still unreadable after a retry), since the reader was made.
     std::uint64_t ZeroFilledSectors() const { return zeroFilled_; }
+    // Of those, the sectors asked for past the end of the device: a source
+    // shorter than the file system on it (an image cut short). They are
+    // unreadable like bad sectors, but no answer could make them readable,
+    // so none is asked.
+    std::uint64_t PastEndSectors() const { return pastEnd_; }
 
     // A sector delivered as zeros, and where it sits in the buffer of the
     // read that delivered it (its index in sectors), so that the caller can
@@ -76,6 +83,8 @@ private:
     static constexpr std::uint32_t kPieceSectors = 40;
 
     SectorDevice* Handle(std::string_view devicePath);
+    // ReadSectors within the device, under the lock.
+    int ReadInside(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> buffer);
     bool ReadPiece(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out);
     // `index` is the piece's first sector in the buffer of the whole read.
     void SettleFailedPiece(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> out,
@@ -94,6 +103,7 @@ private:
     std::unique_ptr<SectorDevice> device_;
     std::atomic<std::uint64_t> opens_ = 0;
     std::atomic<std::uint64_t> zeroFilled_ = 0;
+    std::atomic<std::uint64_t> pastEnd_ = 0;
     std::thread::id watcher_;  // none: no list is kept
     std::vector<ZeroFilledSector> watched_;
     std::mutex mutex_;

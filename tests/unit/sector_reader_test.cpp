@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <numeric>
+#include <thread>
 
 #include "platform/le.h"
 #include "support/scripted_prompter.h"
@@ -125,10 +126,41 @@ TEST_F(SectorReaderTest, LargeReadsGoWholeAndSplitIntoFortySectorPiecesOnlyWhenT
 
 TEST_F(SectorReaderTest, ReadsPastTheDeviceEndAsZeros) {
     auto reader = MakeReader();
+    reader.WatchZeroFilled(true);
     std::vector<std::uint8_t> buf(4 * kBps, 0xAB);
-    EXPECT_NE(reader.ReadSectors("\\\\.\\PhysicalDrive0", kSectors - 2, 4, buf), 0);
-    EXPECT_TRUE(SectorIs(buf, 1, kSectors - 1));
+    // The sectors past the end are not there: the read fails, they are
+    // counted as unreadable (without a question) and listed where they sit.
+    EXPECT_EQ(reader.ReadSectors("\\\\.\\PhysicalDrive0", kSectors - 2, 4, buf), 0);
+    EXPECT_TRUE(SectorIs(buf, 0, kSectors - 2) && SectorIs(buf, 1, kSectors - 1));
     EXPECT_TRUE(SectorIsZero(buf, 2) && SectorIsZero(buf, 3));
+    EXPECT_EQ(reader.PastEndSectors(), 2u);
+    EXPECT_EQ(reader.ZeroFilledSectors(), 2u);
+    EXPECT_EQ(prompter_.badSectorPrompts, 0);
+    const auto listed = reader.TakeZeroFilled();
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].sector, kSectors);
+    EXPECT_EQ(listed[0].index, 2u);
+    EXPECT_EQ(listed[1].index, 3u);
+
+    // Past a selected end the device has: zeros by design, nothing counted;
+    // past one that runs beyond the device, what is not there is counted.
+    source_.EndSector = 100;
+    EXPECT_EQ(reader.ReadSectors("\\\\.\\PhysicalDrive0", 150, 2, buf), 0);
+    EXPECT_TRUE(SectorIsZero(buf, 0) && SectorIsZero(buf, 1));
+    EXPECT_EQ(reader.PastEndSectors(), 2u);
+    source_.EndSector = kSectors + 10;
+    EXPECT_EQ(reader.ReadSectors("\\\\.\\PhysicalDrive0", kSectors + 20, 3, buf), 0);
+    EXPECT_EQ(reader.PastEndSectors(), 5u);
+    EXPECT_EQ(reader.TakeZeroFilled().size(), 3u);
+
+    // Another thread's reads are not listed for the watcher.
+    source_.EndSector = 0;
+    std::thread([&] {
+        std::vector<std::uint8_t> other(kBps);
+        reader.ReadSectors("\\\\.\\PhysicalDrive0", kSectors + 1, 1, other);
+    }).join();
+    EXPECT_EQ(reader.PastEndSectors(), 6u);
+    EXPECT_TRUE(reader.TakeZeroFilled().empty());
 }
 
 TEST_F(SectorReaderTest, RetryOnceRereadsSectorBySectorAndZeroFillsTheBadOne) {

@@ -276,6 +276,45 @@ TEST(UnreadableAnalyse, TakesTheStandingAnswersRecoverTakes) {
     fs::remove_all(dir);
 }
 
+TEST(ShortSource, TheAnalysisSaysSoAndFilesPastTheEndAreNoSuccess) {
+    const fs::path dir = fs::temp_directory_path() / ("dravik-short-source-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path whole = test::ImagePath("fat12.img"), image = dir / "cut.img";
+    const std::string before = Slurp(whole);
+    auto analyse = [&](const fs::path& source) {
+        return test::RunCli(DRAVIK_CLI_PATH, {"analyse", source.string(), "--no-system-disks", "--log", (dir / "log").string()});
+    };
+    auto r = analyse(whole);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("shorter"), std::string::npos) << "a whole image is not";
+    r = test::RunCli(DRAVIK_CLI_PATH, {"recover", (dir / "log.qsln").string(), "--no-system-disks", "--image",
+                                       whole.string(), "--all", "--to", (dir / "whole").string(), "--allow-same-device"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Cut in the middle of video clip.mp4 (202 sectors from its start).
+    const std::string clip = Slurp(dir / "whole" / "Media" / "video clip.mp4");
+    const std::uint64_t first = SectorHolding(whole, clip.substr(0, 4096));
+    std::ofstream(image, std::ios::binary) << before.substr(0, (first + 100) * 512);
+
+    r = analyse(image);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("the source is shorter than its file system: " + std::to_string((first + 100) * 512) + " of its " +
+                         std::to_string(before.size()) + " bytes are there"),
+              std::string::npos)
+        << r.out;
+    const fs::path report = dir / "report.json";
+    r = test::RunCli(DRAVIK_CLI_PATH, {"recover", (dir / "log.qsln").string(), "--no-system-disks", "--image",
+                                       image.string(), "--select", "Media/video clip.mp4", "--to",
+                                       (dir / "cut").string(), "--allow-same-device", "--report", report.string()});
+    EXPECT_EQ(r.status, 1) << "not a success: " << r.err;
+    std::ifstream in(report);
+    const auto json = nlohmann::json::parse(in);
+    ASSERT_EQ(json.size(), 1u);
+    EXPECT_NE(json[0]["outcome"], "written") << json.dump();
+    EXPECT_EQ(Slurp(whole), before) << "the source is only read";
+    fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace dravik::saving
 #endif
