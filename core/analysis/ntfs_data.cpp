@@ -241,10 +241,10 @@ DataReadResult ReadFileData(const NtfsVolume& volume, const FileLocation& where,
     // The start of the data may sit in an extension record when the base
     // ran out of room; a name with a colon but no such stream is a file's
     // own POSIX name.
-    auto holder = RecordStartingData(volume, base, stream);
+    auto holder = RecordStartingData(volume, base, stream, where.sector);
     if (!holder && !stream.empty()) {
         stream = {};
-        holder = RecordStartingData(volume, base, stream);
+        holder = RecordStartingData(volume, base, stream, where.sector);
     }
     if (!holder) return result;
     const Bytes view(holder->data(), holder->size());

@@ -110,6 +110,30 @@ std::vector<std::uint8_t> ReadMftRecord(const NtfsVolume& volume, std::uint64_t 
     return buf;
 }
 
+std::vector<std::uint8_t> ReadRecordOf(const NtfsVolume& volume, Bytes base, std::optional<std::uint64_t> baseSector,
+                                       std::uint32_t number) {
+    constexpr std::size_t kUsaOffset = 0x04, kBaseReference = 0x20, kOwnNumber = 0x2C;
+    // Records that hold their own number (those whose update sequence
+    // starts past it) can be checked; older ones are taken on trust.
+    auto isRecord = [&](const std::vector<std::uint8_t>& r) {
+        return IsFileRecord(r) && (U16(r, kUsaOffset) < kOwnNumber + 4 || U32(r, kOwnNumber) == number);
+    };
+    auto rec = ReadMftRecord(volume, number);
+    if (isRecord(rec) || !baseSector || volume.sectorsPerRecord == 0) return rec;
+    // Without the $MFT's runs (a signature scan), an extension record is
+    // looked for where the $MFT would hold it if it ran on contiguously
+    // from the base; it must name that base.
+    if (U16(base, kUsaOffset) < kOwnNumber + 4) return {};
+    const std::uint32_t baseNumber = U32(base, kOwnNumber);
+    const std::int64_t delta = (std::int64_t(number) - std::int64_t(baseNumber)) * volume.sectorsPerRecord;
+    if (delta < 0 && std::uint64_t(-delta) > *baseSector) return {};
+    rec = ReadRecordAt(volume, static_cast<std::uint64_t>(std::int64_t(*baseSector) + delta));
+    if (!isRecord(rec) || U16(rec, kUsaOffset) < kOwnNumber + 4 ||
+        static_cast<std::uint32_t>(U64(rec, kBaseReference)) != baseNumber)
+        return {};
+    return rec;
+}
+
 namespace {
 
 struct Extent {
@@ -253,7 +277,8 @@ std::vector<std::uint32_t> ListExtensions(const NtfsVolume& volume, Bytes record
     return RecordsFor(AttributeListValue(volume, record), type);
 }
 
-std::vector<NamedStream> CollectNamedStreams(const NtfsVolume& volume, Bytes base) {
+std::vector<NamedStream> CollectNamedStreams(const NtfsVolume& volume, Bytes base,
+                                            std::optional<std::uint64_t> baseSector) {
     auto streams = ReadNamedStreams(base);
     const auto list = AttributeListValue(volume, base);
     std::vector<std::uint32_t> numbers;
@@ -262,7 +287,7 @@ std::vector<NamedStream> CollectNamedStreams(const NtfsVolume& volume, Bytes bas
             std::find(numbers.begin(), numbers.end(), e.recordNumber) == numbers.end())
             numbers.push_back(e.recordNumber);
     for (std::uint32_t number : numbers) {
-        auto ext = ReadMftRecord(volume, number);
+        auto ext = ReadRecordOf(volume, base, baseSector, number);
         if (!IsFileRecord(ext)) continue;
         ApplyFixups(ext);
         for (auto& s : ReadNamedStreams(ext))
@@ -273,7 +298,8 @@ std::vector<NamedStream> CollectNamedStreams(const NtfsVolume& volume, Bytes bas
 }
 
 std::optional<std::vector<std::uint8_t>> RecordStartingData(const NtfsVolume& volume, Bytes base,
-                                                            std::u16string_view stream) {
+                                                            std::u16string_view stream,
+                                                            std::optional<std::uint64_t> baseSector) {
     auto starts = [&](Bytes record) {
         return FindAttribute(record, RecordBound(record), U16(record, 0x14), [&](const AttributeRef& a) {
             return IsDataNamed(record, a, stream) && (!a.nonResident || U64(record, a.offset + kLowestVcn) == 0);
@@ -282,7 +308,7 @@ std::optional<std::vector<std::uint8_t>> RecordStartingData(const NtfsVolume& vo
     if (starts(base)) return std::vector<std::uint8_t>(base.begin(), base.end());
     for (const auto& e : ParseAttributeList(AttributeListValue(volume, base))) {
         if (e.type != attr::kData || e.nameLength != stream.size() || e.lowestVcn != 0) continue;
-        auto ext = ReadMftRecord(volume, e.recordNumber);
+        auto ext = ReadRecordOf(volume, base, baseSector, e.recordNumber);
         if (!IsFileRecord(ext)) continue;
         ApplyFixups(ext);
         if (starts(ext)) return ext;
@@ -322,9 +348,13 @@ RunList CollectFrom(const NtfsVolume& volume, std::vector<std::uint8_t> base, st
                     const std::vector<std::uint32_t>* strays, std::u16string_view stream) {
     if (!IsFileRecord(base)) return {};
     ApplyFixups(base);
+    const Bytes view(base.data(), base.size());
     return GatherExtents(
-        volume, base, [&](std::uint32_t n, const RunList&) { return ReadMftRecord(volume, n); },
-        [&](std::uint32_t n) { return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord) == baseSector; },
+        volume, base, [&](std::uint32_t n, const RunList&) { return ReadRecordOf(volume, view, baseSector, n); },
+        [&](std::uint32_t n) {
+            return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord) == baseSector ||
+                   (U16(view, 0x04) >= 0x30 && U32(view, 0x2C) == n);
+        },
         strays, Stream{attr::kData, stream});
 }
 }  // namespace

@@ -89,6 +89,7 @@ FileNameInfo ReadRecordName(const NtfsVolume& volume, MutableBytes base);
 // $MFT run list), ordered by their first cluster number within the file. An
 // attribute-list entry naming the base record itself is not decoded twice.
 // `stream` names an alternate data stream whose runs are wanted instead.
+// Extension records are found as ReadRecordOf finds them.
 RunList CollectFileRuns(const NtfsVolume& volume, std::uint64_t baseRecordSector, std::u16string_view stream = {});
 // The same for the file whose base record is $MFT record `number`. When the
 // volume knows extension records naming this base that its attribute list
@@ -98,14 +99,24 @@ RunList CollectRecordRuns(const NtfsVolume& volume, std::uint64_t number, std::u
 
 // The alternate data streams of a file: those starting in its base record
 // (fixed up), then those its attribute list places in extension records.
-std::vector<NamedStream> CollectNamedStreams(const NtfsVolume& volume, Bytes base);
+std::vector<NamedStream> CollectNamedStreams(const NtfsVolume& volume, Bytes base,
+                                            std::optional<std::uint64_t> baseSector = std::nullopt);
+
+// Record `number`, an extension record of the file whose base record is
+// `base`: through the $MFT's runs, or, when they do not lead to it (a
+// signature scan knows no runs) and `baseSector` is given, where the $MFT
+// would hold it if it ran on contiguously from the base, provided the
+// record there carries that number and names that base. Empty otherwise.
+std::vector<std::uint8_t> ReadRecordOf(const NtfsVolume& volume, Bytes base, std::optional<std::uint64_t> baseSector,
+                                       std::uint32_t number);
 
 // The record (base or extension, fixed up) holding the start of the file's
 // $DATA named `stream` (unnamed when empty): its resident value, or the
 // header of its first extent with the sizes and compression. Nothing when
 // neither the base nor a listed extension record holds it.
 std::optional<std::vector<std::uint8_t>> RecordStartingData(const NtfsVolume& volume, Bytes base,
-                                                            std::u16string_view stream);
+                                                            std::u16string_view stream,
+                                                            std::optional<std::uint64_t> baseSector = std::nullopt);
 
 // The runs of the $I30 index allocation of folder record `number` (its
 // index blocks), following its attribute list.

@@ -11,6 +11,7 @@
 #include "analysis/ntfs_boot.h"
 #include "analysis/ntfs_index.h"
 #include "analysis/ntfs_record.h"
+#include "analysis/ntfs_runs.h"
 #include "app/app_context.h"
 
 namespace dravik::analysis {
@@ -82,9 +83,36 @@ void Scanner::ExamineFileRecord(std::uint64_t sector, std::span<const std::uint8
     // The update sequence number ends every block of a whole record, of 512
     // bytes or 4 KiB; a torn write leaves the blocks disagreeing.
     if (!ntfs::FixupsIntact(record)) return;
+    // An extension record is part of its base record's item: the base finds
+    // it when it needs its name, runs or streams.
+    constexpr std::size_t kBaseReference = 0x20;
+    if ((platform::U64(record, kBaseReference) & 0xFFFFFFFFFFFF) != 0) return;
 
+    ntfs::NtfsVolume volume;
+    volume.reader = &ctx_.reader;
+    volume.sectorsPerRecord = static_cast<std::uint32_t>(std::max<std::size_t>(size / bps_, 1));
+    if (const BootSectorHit* hit = VolumeOf(sector)) {
+        volume.partitionStart = hit->sector;
+        volume.sectorsPerCluster = hit->sectorsPerCluster;
+    } else {
+        volume.partitionStart = ctx_.analysis.geometry.clusterBase;
+        volume.sectorsPerCluster = ctx_.analysis.geometry.sectorsPerCluster;
+    }
     const std::uint8_t flags = ntfs::RecordFlags(record);
-    const auto info = ntfs::ReadBestFileName(record);
+    auto info = ntfs::ReadBestFileName(record);
+    // A record grown past its size keeps its name in an extension record.
+    if (info.name.empty()) {
+        const platform::Bytes view(record.data(), record.size());
+        for (std::uint32_t number : ntfs::ListExtensions(volume, view, ntfs::attr::kFileName)) {
+            auto ext = ntfs::ReadRecordOf(volume, view, sector, number);
+            if (!ntfs::IsFileRecord(ext)) continue;
+            const auto found = ntfs::ReadBestFileName(ext);
+            if (found.name.empty()) continue;
+            info.name = found.name;
+            info.parent = found.parent;
+            break;
+        }
+    }
     lastName_ = info.name;
     const auto& t = info.times;
     if (flags == 2 || flags == 3) {
@@ -117,7 +145,7 @@ void Scanner::ExamineFileRecord(std::uint64_t sector, std::span<const std::uint8
         // $MFT's runs an attribute list's record numbers locate nothing.
         std::vector<ntfs::NamedStream> streams;
         if (f.number == 0 && info.parent != 0 && ntfs::HoldsUserStreams(ntfs::kFirstUserRecord, info.parent))
-            streams = ntfs::ReadNamedStreams(record);
+            streams = ntfs::CollectNamedStreams(volume, record, sector);
         const FoundFile file = f;
         scan_.AddFoundFile(std::move(f));
         for (const auto& stream : streams) {
