@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -86,8 +87,9 @@ public:
         const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
         std::string left = "estimating";
         if (written > 0 && elapsed >= 1.0 && total > written)
-            left = ClockText(std::chrono::seconds(
-                static_cast<long long>(elapsed * static_cast<double>(total - written) / static_cast<double>(written))));
+            // Rounded up: "0:00:00" only once nothing is left.
+            left = ClockText(std::chrono::seconds(static_cast<long long>(
+                std::ceil(elapsed * static_cast<double>(total - written) / static_cast<double>(written)))));
         else if (written >= total)
             left = ClockText(std::chrono::seconds(0));
         Draw(base::Format("%3d%% %s of %s  left %s  %s", percent, BinarySize(written).c_str(),

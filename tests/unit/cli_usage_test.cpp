@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -206,6 +208,46 @@ TEST_F(CliUsageTest, TheReplacePromptOnATerminalNamesTheFileAndWhatEachAnswerDoe
     const auto lineStart = r.out.find_last_of("\r\n", done);
     const std::string before = r.out.substr(lineStart == std::string::npos ? 0 : lineStart + 1, done - lineStart - 1);
     EXPECT_EQ(before.find('%'), std::string::npos) << "not on the tail of the progress line: " << before;
+}
+
+TEST_F(CliUsageTest, TheProgressLineIsThrottledEstimatesSanelyAndMakesRoomForTheLastMessage) {
+    if (::access("/usr/bin/script", X_OK) != 0) GTEST_SKIP() << "script(1) gives the binary a terminal";
+    const std::string image = Image("fat16"), log = (dir / "f").string();
+    ASSERT_EQ(Analyse(image, {}, log).status, 0);
+    std::string command = ShellQuoted(DRAVIK_CLI_PATH);
+    const std::vector<std::string> args{"recover", log + ".qsln", "--to", (dir / "out").string(), "--all",
+                                        "--image", image, "--no-system-disks", "--allow-same-device"};
+    for (const auto& a : args) command += " " + ShellQuoted(a);
+    // Slow reads make a run of a few seconds, with many chances to redraw.
+    const auto start = std::chrono::steady_clock::now();
+    const auto r = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, "export DRAVIK_TEST_READ_DELAY_MS=8; ");
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::vector<std::string> lines;
+    for (std::size_t at = r.out.find("\r\x1b[K"); at != std::string::npos;) {
+        const auto next = r.out.find("\r\x1b[K", at + 1);
+        const std::string line = r.out.substr(at + 4, next == std::string::npos ? std::string::npos : next - at - 4);
+        if (line.find('%') != std::string::npos) lines.push_back(line);
+        at = next;
+    }
+    ASSERT_GT(lines.size(), 3u) << r.out;
+    EXPECT_LE(lines.size(), static_cast<std::size_t>(seconds * 10 + 4)) << "in " << seconds << " s";
+    for (const auto& line : lines) {
+        EXPECT_EQ(line.find("0 : 0 : 0"), std::string::npos) << line;
+        if (line.rfind("100%", 0) != 0) {
+            EXPECT_EQ(line.find("left 0:00:00"), std::string::npos) << line;
+        }
+    }
+    // The save's line follows the one of loading the log.
+    const auto copying = std::find_if(lines.begin(), lines.end(),
+                                      [](const std::string& l) { return l.find(" left ") != std::string::npos; });
+    ASSERT_NE(copying, lines.end()) << r.out;
+    EXPECT_NE(copying->find("estimating"), std::string::npos) << "no guess before a measure: " << *copying;
+    const auto done = r.out.find("Saving completed successfully.");
+    ASSERT_NE(done, std::string::npos);
+    const auto lineStart = r.out.find_last_of("\r\n", done);
+    EXPECT_EQ(r.out.substr(lineStart + 1, done - lineStart - 1).find('%'), std::string::npos)
+        << "the final message has a line of its own";
 }
 
 TEST_F(CliUsageTest, PathsWithALeadingSlashAndFilePathsAreAccepted) {
