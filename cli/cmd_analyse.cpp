@@ -65,6 +65,13 @@ std::string FoundLine(const app::AppContext& ctx, int number, const partition::F
                         BinarySize(bytes).c_str());
 }
 
+// The standing answer to unreadable sectors, after the source's choice
+// (which sets the default, asking) and as recover gives it.
+void ApplyBadSectorAnswer(app::AppContext& ctx, const std::string& answer) {
+    if (answer == "retry") ctx.source.BadSectorPolicy = base::BadSectorAnswer::RetryAll;
+    if (answer == "skip") ctx.source.BadSectorPolicy = base::BadSectorAnswer::SkipAll;
+}
+
 void Summary(const app::AppContext& ctx) {
     std::uint32_t deletedFiles = 0, deletedFolders = 0;
     for (const auto& f : ctx.items.files) deletedFiles += f.deleted == analysis::kYes;
@@ -105,6 +112,7 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
         bool stopped = false;
         for (const auto& kind : kinds) {
             SelectWholeDisk(s, disk);
+            ApplyBadSectorAnswer(ctx, o.onBadSector);
             if (!app::PrepareSearch(ctx, {std::to_string(first), std::to_string(end),
                                           partition::SearchFileSystemFor(kind)}))
                 return exit_status::kUsage;
@@ -140,6 +148,7 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
         if (o.log.empty()) throw CliError("--log names the scan log to write");
         const auto choice = ResolveSource(s, o.source, images, o.partition);
         SelectSource(s, choice);
+        ApplyBadSectorAnswer(ctx, o.onBadSector);
         app::ChooseRecoveryMode(ctx, o.mode == "formatted" ? app::RecoveryChoice::Formatted : app::RecoveryChoice::Deleted);
         if (!analysis::ReadVolumeGeometry(ctx)) {
             if (o.mode == "deleted")
