@@ -37,12 +37,19 @@ std::optional<BootSector> DecodeBootSector(platform::Bytes s, std::uint32_t read
     b.mftMirrLcn = U64(s, boot::kMftMirrLcn);
 
     // 0xF4 and 0xF6 are 4096 and 1024 bytes (2 to the power of minus the
-    // signed byte); counted in the reader's sectors.
+    // signed byte); counted in the reader's sectors. Only the byte counts:
+    // the three after it are unused, and whatever they hold must not turn
+    // a usable volume into sizes its scan log could not carry.
     const std::uint32_t unit = readerSectorSize >= 512 ? readerSectorSize : 512;
-    const std::uint32_t perIndex = U32(s, boot::kClustersPerIndexBlock);
-    b.sectorsPerIndexBlock = perIndex == 0xF4 ? std::max<std::uint32_t>(1, 4096 / unit) : perIndex * b.sectorsPerCluster;
+    const std::uint32_t perIndex = U8(s, boot::kClustersPerIndexBlock);
+    std::uint64_t spi = perIndex == 0xF4 ? std::max<std::uint32_t>(1, 4096 / unit)
+                                         : std::uint64_t(perIndex) * b.sectorsPerCluster;
+    // An index block size no volume has (the scan log holds at most 255
+    // sectors) is taken as the usual 4096 bytes, as a record size is below.
+    if (spi == 0 || spi > 255) spi = std::max<std::uint32_t>(1, 4096 / unit);
+    b.sectorsPerIndexBlock = static_cast<std::uint32_t>(spi);
 
-    const std::uint32_t perRecord = U32(s, boot::kClustersPerRecord);
+    const std::uint32_t perRecord = U8(s, boot::kClustersPerRecord);
     std::uint64_t spr = perRecord == 0xF6   ? std::max<std::uint32_t>(1, 1024 / unit)
                         : perRecord == 0xF4 ? std::max<std::uint32_t>(1, 4096 / unit)
                                             : std::uint64_t(perRecord) * b.sectorsPerCluster;

@@ -367,6 +367,33 @@ TEST_F(HostileLog, AShortOrInconsistentLogIsRefusedByTheCommandLine) {
         EXPECT_FALSE(fs::exists(to)) << "nothing of it is recovered";
     }
 }
+
+TEST_F(HostileLog, WhatTheAnalysisAcceptsTheLoadAcceptsAnUnusedBootByteChanged) {
+    const std::string whole = Slurp(test::ImagePath("ntfs-basic.img"));
+    // The bytes after the record and index block sizes are unused; the
+    // index block size itself out of its range.
+    for (const std::size_t at : {0x41, 0x43, 0x45, 0x46, 0x47, 0x44}) {
+        SCOPED_TRACE(at);
+        std::string bytes = whole;
+        bytes[at] = '\x5A';
+        const fs::path image = scratch / "ntfs.img", log = scratch / "ntfs";
+        std::ofstream(image, std::ios::binary | std::ios::trunc) << bytes;
+        auto r = test::RunCli(DRAVIK_CLI_PATH, {"analyse", image.string(), "--no-system-disks", "--log", log.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<std::string> common{log.string() + ".qsln", "--no-system-disks", "--image", image.string()};
+        std::vector<std::string> ls{"ls"}, recover{"recover"};
+        ls.insert(ls.end(), common.begin(), common.end());
+        recover.insert(recover.end(), common.begin(), common.end());
+        recover.insert(recover.end(), {"--select", "Documents", "--to", (scratch / "out").string(), "--allow-same-device"});
+        r = test::RunCli(DRAVIK_CLI_PATH, ls);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("Documents"), std::string::npos);
+        r = test::RunCli(DRAVIK_CLI_PATH, recover);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(fs::exists(scratch / "out" / "Documents" / "readme.txt"));
+        fs::remove_all(scratch / "out");
+    }
+}
 #endif
 
 // ---- what is neither a file nor a block device ----
