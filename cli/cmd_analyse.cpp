@@ -12,7 +12,7 @@
 #include "app/workflow.h"
 #include "commands.h"
 #include "exit_status.h"
-#include "partition/exhaustive_search.h"
+#include "analysis/exhaustive_search.h"
 #include "run_support.h"
 #include "session.h"
 #include "source/drive_catalogue.h"
@@ -47,7 +47,7 @@ int DiskOf(Session& s, const std::string& source, std::vector<std::string>& imag
 
 // A found volume as `disks` shows a partition: its start sector and the
 // sector after its end, its size in binary units.
-std::string FoundLine(const app::AppContext& ctx, int number, const partition::FoundFileSystem& f) {
+std::string FoundLine(const app::AppContext& ctx, int number, const analysis::FoundFileSystem& f) {
     std::uint64_t start = f.start, end = f.end;
     if (f.ordinal > 0 && f.ordinal <= ctx.items.volumes.items.size()) {
         const auto& v = ctx.items.volumes.items[f.ordinal - 1];
@@ -114,23 +114,23 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
             SelectWholeDisk(s, disk);
             ApplyBadSectorAnswer(ctx, o.onBadSector);
             if (!app::PrepareSearch(ctx, {std::to_string(first), std::to_string(end),
-                                          partition::SearchFileSystemFor(kind)}))
+                                          analysis::SearchFileSystemFor(kind)}))
                 return exit_status::kUsage;
             if (RunAnalysisInterruptibly(s, &stopped) == analysis::AnalysisOutcome::Terminated)
                 return exit_status::kInterrupted;
             // A stopped search lists what it found before the stop; the
             // list and the status say it is not the whole range.
             if (stopped) std::cout << "partial: the search was stopped before the end of its range\n";
-            for (const auto& t : partition::FoundFileSystemTexts(ctx)) {
+            for (const auto& t : analysis::FoundFileSystemTexts(ctx)) {
                 ++listed;
-                const auto f = partition::ShowFoundFileSystem(ctx, t);
+                const auto f = analysis::ShowFoundFileSystem(ctx, t);
                 std::cout << FoundLine(ctx, listed, f) << "\n";
                 if (listed == o.volume) chosen = t;
             }
             if (!chosen.empty() || stopped) break;
         }
         if (listed == 0) {
-            std::cout << Shown(partition::text::kNothingFound) << "\n";
+            std::cout << Shown(analysis::text::kNothingFound) << "\n";
             return stopped ? InterruptedStatus() : exit_status::kNothingFound;
         }
         if (o.volume == 0) {
@@ -142,7 +142,7 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
             throw CliError("no file system " + std::to_string(o.volume) + " was found (" + std::to_string(listed) +
                            " listed above)");
         if (o.log.empty()) throw CliError("--log names the scan log to write");
-        partition::ShowFoundFileSystem(ctx, chosen);
+        analysis::ShowFoundFileSystem(ctx, chosen);
         app::PrepareChosenVolume(ctx);
     } else {
         if (o.log.empty()) throw CliError("--log names the scan log to write");

@@ -88,11 +88,11 @@ bool SelectModel(app::AppContext& ctx, const std::string& model) {
     for (int n = 0; n < source::kDeviceSlots; ++n) {
         if (!ctx.drives.catalogue.disks[n]) continue;
         ctx.source.SelectPhysicalDisk(n);
-        if (analysis::SelectedDiskModel(ctx) == model) return true;
+        if (source::SelectedDiskModel(ctx) == model) return true;
     }
     for (const auto& v : ctx.drives.catalogue.volumes) {
         ctx.source.SelectVolume(v.letter);
-        if (analysis::SelectedDiskModel(ctx) == model) return true;
+        if (source::SelectedDiskModel(ctx) == model) return true;
     }
     return false;
 }
@@ -110,7 +110,7 @@ void CheckVolumeAgainstLog(app::AppContext& ctx, const std::string& path) {
     const bool fat = logged.fileSystem.rfind("FAT", 0) == 0 && logged.fat1Start != 0 && logged.sectorsPerFat != 0;
     if (!ntfs && !fat) return;
     const std::string where = "the volume at sector " + std::to_string(ctx.source.StartSector) + " of " +
-                              analysis::SelectedDiskModel(ctx);
+                              source::SelectedDiskModel(ctx);
     const std::string advice = ": it is not the volume the scan log " + path +
                                " was made on (another image of that name, or reformatted or written since); "
                                "analyse it again";

@@ -32,7 +32,6 @@ bool EndRequested();
 // The exit status of a command ended by a signal: 128 + its number.
 int InterruptedStatus();
 
-
 // When the file system of the selected volume claims more than the device
 // holds past the volume's start (an image cut short): the sentence saying
 // so; empty otherwise. Reads the volume's boot sector.

@@ -12,7 +12,7 @@
 #include "analysis/fat_chain.h"
 #include "analysis/fat_dir.h"
 #include "analysis/lost_items.h"
-#include "app/app_context.h"
+#include "analysis/analysis_context.h"
 #include "base/size_text.h"
 
 namespace dravik::analysis {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "analysis/analysis_texts.h"
-#include "app/app_context.h"
+#include "analysis/analysis_context.h"
 
 namespace dravik::analysis {
 

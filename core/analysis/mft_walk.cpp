@@ -8,7 +8,7 @@
 #include "analysis/ntfs_index.h"
 #include "analysis/ntfs_record.h"
 #include "analysis/ntfs_runs.h"
-#include "app/app_context.h"
+#include "analysis/analysis_context.h"
 #include "platform/text.h"
 
 namespace dravik::analysis {

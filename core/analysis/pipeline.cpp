@@ -5,7 +5,7 @@
 #include "analysis/mft_walk.h"
 #include "analysis/scan_log.h"
 #include "analysis/signature_scan.h"
-#include "app/app_context.h"
+#include "analysis/analysis_context.h"
 
 namespace dravik::analysis {
 
@@ -13,7 +13,7 @@ AnalysisOutcome RunFat(AnalysisEnv& env);
 
 namespace {
 
-bool IsNtfs(const app::AppContext& ctx) { return ctx.analysis.geometry.fileSystem == "NTFS"; }
+bool IsNtfs(const AnalysisContext& ctx) { return ctx.analysis.geometry.fileSystem == "NTFS"; }
 
 // A loaded log takes the place of reading the disk. A normal log's items are
 // final; a partition search's findings lead to its list of file systems, and
@@ -112,7 +112,7 @@ AnalysisOutcome RunChosenVolume(AnalysisEnv& env, std::uint32_t ordinal) {
     return AnalysisOutcome::Finished;
 }
 
-void DiscardAnalysis(app::AppContext& ctx) {
+void DiscardAnalysis(const AnalysisContext& ctx) {
     ctx.items.folders.Clear();
     ctx.items.files.Clear();
     ctx.items.totalSize = 0;

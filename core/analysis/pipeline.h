@@ -5,18 +5,15 @@
 #include <cstdint>
 #include <string_view>
 
+#include "analysis/analysis_context.h"
 #include "analysis/analysis_progress.h"
 #include "base/worker.h"
-
-namespace dravik::app {
-class AppContext;
-}
 
 namespace dravik::analysis {
 
 // What every analysis step works with.
 struct AnalysisEnv {
-    app::AppContext& ctx;
+    AnalysisContext ctx;
     base::WorkerControl& control;
     AnalysisProgress& progress;
 };
@@ -46,6 +43,6 @@ std::uint32_t VolumeOrdinalFromEntryText(std::string_view text);
 AnalysisOutcome RunChosenVolume(AnalysisEnv& env, std::uint32_t ordinal);
 
 // Back: frees every folder and file item and clears the log flag.
-void DiscardAnalysis(app::AppContext& ctx);
+void DiscardAnalysis(const AnalysisContext& ctx);
 
 }  // namespace dravik::analysis

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "analysis/scan_log_format.h"
-#include "app/app_context.h"
+#include "analysis/analysis_context.h"
 #include "platform/text.h"
 
 namespace dravik::analysis {
@@ -22,28 +22,14 @@ std::string ScanLogPath(std::string_view chosen) {
     return path;
 }
 
-std::string SelectedDiskModel(const app::AppContext& ctx) {
-    const auto& src = ctx.source;
-    int disk = src.DeviceIndex;
-    if (src.DriveLetter != 0) {
-        const source::CatalogueVolume* volume = ctx.drives.catalogue.Volume(src.DriveLetter);
-        if (!volume) return {};
-        if (volume->disk < 0) return std::filesystem::path(volume->backing.path).filename().string();
-        disk = volume->disk;
-    }
-    std::string model;
-    if (source::QueryDriveModel(ctx, disk, model) != 0) return {};
-    return model;
-}
-
 namespace {
 
-LogHead HeadOf(const app::AppContext& ctx, bool scanTimeRecords) {
+LogHead HeadOf(const AnalysisContext& ctx, bool scanTimeRecords) {
     const auto& src = ctx.source;
     const auto& a = ctx.analysis;
     LogHead h;
     h.scanTimeRecords = scanTimeRecords;
-    h.model = platform::Utf8ToUtf16(SelectedDiskModel(ctx));
+    h.model = platform::Utf8ToUtf16(ctx.diskModel());
     h.deviceIndex = static_cast<std::uint8_t>(src.DeviceIndex);
     h.driveLetter = static_cast<std::uint8_t>(src.DriveLetter);
     h.bytesPerSector = static_cast<std::uint32_t>(src.BytesPerSector);
@@ -106,7 +92,7 @@ void PutSection(LogWriter& w, const Range& records, std::uint32_t count, Put put
 
 }  // namespace
 
-bool SaveScanLog(app::AppContext& ctx, std::string_view chosen, ScanLogOrigin origin) {
+bool SaveScanLog(const AnalysisContext& ctx, std::string_view chosen, ScanLogOrigin origin) {
     if (chosen.empty()) {
         ctx.prompter.ViewMsgBox(text::kNoPathSelected);
         return false;

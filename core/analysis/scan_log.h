@@ -11,11 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/analysis_context.h"
 #include "analysis/pipeline.h"
-
-namespace dravik::app {
-class AppContext;
-}
 
 namespace dravik::analysis {
 
@@ -40,18 +37,13 @@ enum class ScanLogOrigin {
 // path keeps its case.
 std::string ScanLogPath(std::string_view chosen);
 
-// The model of the disk the current source lies on: the selected disk's, or
-// for a logical drive the disk holding it (an attached volume image: its
-// file name). Empty when unknown.
-std::string SelectedDiskModel(const app::AppContext& ctx);
-
 // Writes the log to ScanLogPath(path), replacing an existing file (made
 // writable first). A log from the partition list carries the findings of the
 // search when there are any (the exhaustive flag is set); otherwise it is a
 // normal log. Names longer than 255 characters are cut to 255. Returns false
 // after showing the message when the path is empty or the file cannot be
 // written (an incomplete file is removed).
-bool SaveScanLog(app::AppContext& ctx, std::string_view path, ScanLogOrigin origin = ScanLogOrigin::Results);
+bool SaveScanLog(const AnalysisContext& ctx, std::string_view path, ScanLogOrigin origin = ScanLogOrigin::Results);
 
 // The model of the disk the log at `path` was made on, for choosing the
 // source before its head is read; nullopt when the file is not a readable log.
@@ -68,7 +60,7 @@ std::optional<std::string> ScanLogDeviceModel(std::string_view path);
 // loads the lists (PrepareAnalysis keeps the log's geometry).
 // `checkDevice` false skips the model comparison, for front ends that only
 // list a log's items while its disk is absent.
-bool ReadScanLogHead(app::AppContext& ctx, std::string_view path, bool checkDevice = true);
+bool ReadScanLogHead(const AnalysisContext& ctx, std::string_view path, bool checkDevice = true);
 
 enum class ScanLogLoad {
     Complete,

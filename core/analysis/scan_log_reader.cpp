@@ -8,7 +8,7 @@
 
 #include "analysis/scan_log.h"
 #include "analysis/scan_log_format.h"
-#include "app/app_context.h"
+#include "analysis/analysis_context.h"
 #include "platform/code_page.h"
 #include "platform/le.h"
 #include "platform/posix_file.h"
@@ -174,7 +174,7 @@ void ReadVariableHead(LogCursor& c, LogHead& h) {
     for (std::uint32_t i = 0; i < count && !c.Failed(); ++i) h.volumes.push_back(ReadVolumeRecord(c));
 }
 
-void ApplyHead(app::AppContext& ctx, const LogHead& h, const std::string& path, std::uint64_t listsOffset) {
+void ApplyHead(const AnalysisContext& ctx, const LogHead& h, const std::string& path, std::uint64_t listsOffset) {
     auto& src = ctx.source;
     auto& a = ctx.analysis;
     if (h.driveLetter != 0)
@@ -231,7 +231,7 @@ std::optional<std::string> ScanLogDeviceModel(std::string_view path) {
     return platform::Utf16ToUtf8(model);
 }
 
-bool ReadScanLogHead(app::AppContext& ctx, std::string_view chosen, bool checkDevice) {
+bool ReadScanLogHead(const AnalysisContext& ctx, std::string_view chosen, bool checkDevice) {
     auto& prompter = ctx.prompter;
     if (chosen.empty()) {
         prompter.ViewMsgBox(text::kNoPathSelected);
@@ -256,7 +256,7 @@ bool ReadScanLogHead(app::AppContext& ctx, std::string_view chosen, bool checkDe
     h.scanTimeRecords = kind == 1;
     h.model = ReadModel(c);
     if (c.Failed()) return notValid();
-    if (checkDevice && h.model != platform::Utf8ToUtf16(SelectedDiskModel(ctx))) {
+    if (checkDevice && h.model != platform::Utf8ToUtf16(ctx.diskModel())) {
         prompter.ViewMsgBox(text::kSelectProperDevice);
         return false;
     }

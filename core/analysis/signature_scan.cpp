@@ -12,7 +12,7 @@
 #include "analysis/ntfs_index.h"
 #include "analysis/ntfs_record.h"
 #include "analysis/ntfs_runs.h"
-#include "app/app_context.h"
+#include "analysis/analysis_context.h"
 
 namespace dravik::analysis {
 
@@ -57,7 +57,7 @@ private:
     std::uint32_t IndexBlockOwner(std::uint64_t start, std::uint32_t sectorsPerCluster, std::uint64_t lcn);
 
     AnalysisEnv& env_;
-    app::AppContext& ctx_;
+    AnalysisContext ctx_;
     ScanLists& scan_;
     std::uint32_t bps_;
     std::u16string lastName_;
@@ -141,8 +141,6 @@ void Scanner::ExamineFileRecord(std::uint64_t sector, std::span<const std::uint8
         f.parent = info.parent;
         f.number = MetafileNumber(info.name);
         f.sector = sector;
-        // Streams in extension records are out of reach here: without the
-        // $MFT's runs an attribute list's record numbers locate nothing.
         std::vector<ntfs::NamedStream> streams;
         if (f.number == 0 && info.parent != 0 && ntfs::HoldsUserStreams(ntfs::kFirstUserRecord, info.parent))
             streams = ntfs::CollectNamedStreams(volume, record, sector);

@@ -8,7 +8,7 @@
 #include "analysis/ntfs_boot.h"
 #include "analysis/ntfs_record.h"
 #include "analysis/ntfs_runs.h"
-#include "app/app_context.h"
+#include "analysis/analysis_context.h"
 
 namespace dravik::analysis {
 
@@ -18,17 +18,17 @@ using platform::U8;
 
 namespace {
 
-std::vector<std::uint8_t> ReadSector(app::AppContext& ctx, std::uint64_t sector) {
+std::vector<std::uint8_t> ReadSector(const AnalysisContext& ctx, std::uint64_t sector) {
     std::vector<std::uint8_t> buf(ctx.reader.SectorSize() ? ctx.reader.SectorSize() : 512, 0);
     ctx.reader.Read(sector, 1, buf);
     return buf;
 }
 
-bool StartsWithFile(app::AppContext& ctx, std::uint64_t sector) {
+bool StartsWithFile(const AnalysisContext& ctx, std::uint64_t sector) {
     return sector != 0 && ntfs::IsFileRecord(ReadSector(ctx, sector));
 }
 
-bool ReadNtfsGeometry(app::AppContext& ctx, std::uint64_t start, std::uint64_t end, VolumeGeometry& g) {
+bool ReadNtfsGeometry(const AnalysisContext& ctx, std::uint64_t start, std::uint64_t end, VolumeGeometry& g) {
     // The backup boot sector sits at the volume's last sector: the partition
     // end itself for a volume sized from its boot sector, one before it for a
     // partition-table entry (which counts the backup's sector too).
@@ -65,11 +65,11 @@ bool ReadNtfsGeometry(app::AppContext& ctx, std::uint64_t start, std::uint64_t e
 
 // The second FAT begins with the media byte: 0xF8 on fixed disks, 0xF0 on
 // floppies and some removable media (0xF9..0xFF on old formats).
-bool FatBootValid(app::AppContext& ctx, const std::vector<std::uint8_t>& boot, std::uint64_t fatSector) {
+bool FatBootValid(const AnalysisContext& ctx, const std::vector<std::uint8_t>& boot, std::uint64_t fatSector) {
     return U8(boot, 510) == 0x55 && U8(boot, 511) == 0xAA && U8(ReadSector(ctx, fatSector), 0) >= 0xF0;
 }
 
-bool ReadFatGeometry(app::AppContext& ctx, std::uint64_t start, bool fat32, VolumeGeometry& g,
+bool ReadFatGeometry(const AnalysisContext& ctx, std::uint64_t start, bool fat32, VolumeGeometry& g,
                      const char* type) {
     auto boot = ReadSector(ctx, start);
     auto layout = fat::DecodeBootLayout(boot, start, fat32);
@@ -94,7 +94,7 @@ bool ReadFatGeometry(app::AppContext& ctx, std::uint64_t start, bool fat32, Volu
 
 }  // namespace
 
-bool ReadVolumeGeometry(app::AppContext& ctx) {
+bool ReadVolumeGeometry(const AnalysisContext& ctx) {
     const auto& src = ctx.source;
     VolumeGeometry g;
     bool ok = false;
@@ -108,7 +108,7 @@ bool ReadVolumeGeometry(app::AppContext& ctx) {
     return ok;
 }
 
-void PrepareAnalysis(app::AppContext& ctx) {
+void PrepareAnalysis(const AnalysisContext& ctx) {
     auto& a = ctx.analysis;
     // A loaded scan log brings the geometry and range its analysis ran with.
     if (!a.settings.fromLog) {

@@ -2,9 +2,7 @@
 // handing that geometry to an analysis.
 #pragma once
 
-namespace dravik::app {
-class AppContext;
-}
+#include "analysis/analysis_context.h"
 
 namespace dravik::analysis {
 
@@ -15,13 +13,13 @@ namespace dravik::analysis {
 // layout, checked against the second FAT's media byte (FAT32 falls back to
 // the backup boot sector). Returns false, changing nothing, when no copy passes or the
 // label is another one.
-bool ReadVolumeGeometry(app::AppContext& ctx);
+bool ReadVolumeGeometry(const AnalysisContext& ctx);
 
 // Copies the partition geometry, range and sector size into the block the
 // analysis works with (a loaded scan log's block and range stay as loaded).
 // For NTFS in deleted mode it builds the $MFT run list too: from the $MFT's
 // own record, or from its copy in $MFTMirr when the start of the $MFT is
 // unreadable.
-void PrepareAnalysis(app::AppContext& ctx);
+void PrepareAnalysis(const AnalysisContext& ctx);
 
 }  // namespace dravik::analysis

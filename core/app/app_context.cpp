@@ -16,4 +16,8 @@ AppContext::AppContext(base::Prompter& p, source::DeviceOpenFn open)
       reader(source, devices, p, std::move(open)),
       items([&p] { ExitOutOfMemory(p); }) {}
 
+AppContext::operator analysis::AnalysisContext() {
+    return {prompter, source, reader, analysis, items, [this] { return source::SelectedDiskModel(*this); }};
+}
+
 }  // namespace dravik::app

@@ -2,15 +2,12 @@
 // Front ends make one for the process; tests make fresh ones.
 #pragma once
 
-#include <array>
-
-#include "analysis/analysis_state.h"
-#include "analysis/item_store.h"
+#include "analysis/analysis_context.h"
 #include "base/prompter.h"
-#include "partition/partition_table.h"
+#include "partition/partition_context.h"
+#include "results/results_context.h"
 #include "platform/device_map.h"
-#include "saving/save_run.h"
-#include "saving/saving_settings.h"
+#include "saving/saving_context.h"
 #include "platform/registry_store.h"
 #include "source/current_source.h"
 #include "source/drive_catalogue.h"
@@ -32,13 +29,21 @@ public:
     platform::DeviceMap devices;
     source::CurrentSource source;
     source::SectorReader reader;
-    std::array<partition::DiskPartitionTable, source::kDeviceSlots> partitions{};
+    partition::PartitionTables partitions{};
     platform::RegistryStore registry;  // holds the disk geometry cache
     source::Drives drives;             // what the catalogue lists, and the catalogue
     analysis::AnalysisState analysis;
     analysis::ItemLists items;
     saving::SavingSettings savingSettings;
     saving::SaveRun saveRun;
+
+    // Each subsystem sees the part of the state it works on.
+    operator partition::PartitionContext() { return {devices, source, reader, partitions, registry}; }
+    operator analysis::AnalysisContext();
+    operator results::ResultsContext() { return {analysis, items}; }
+    operator saving::SavingContext() {
+        return {prompter, devices, source, reader, analysis, items, savingSettings, saveRun};
+    }
 };
 
 }  // namespace dravik::app

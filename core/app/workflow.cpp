@@ -149,7 +149,7 @@ SourceItemSelection SelectSourceItem(AppContext& ctx, partition::TreeHandle hand
     }
     out.rangeStart = src.StartSector;
     out.rangeEnd = src.EndSector;
-    out.fileSystem = partition::SearchFileSystemFor(src.PartitionLabel);
+    out.fileSystem = analysis::SearchFileSystemFor(src.PartitionLabel);
     return out;
 }
 
@@ -193,7 +193,7 @@ SourceConfirmation ConfirmSource(AppContext& ctx, const RangeInput& range) {
 }
 
 bool PrepareSearch(AppContext& ctx, const RangeInput& range) {
-    if (!partition::StartExhaustiveSearch(ctx, range.start, range.end, range.fileSystem)) return false;
+    if (!analysis::StartExhaustiveSearch(ctx, range.start, range.end, range.fileSystem)) return false;
     auto& s = ctx.analysis.settings;
     s.exhaustive = true;
     s.phase = 0;
@@ -216,12 +216,12 @@ bool PrepareLogLoad(AppContext& ctx, const std::string& path, bool needDisk) {
     for (int n = 0; n < source::kDeviceSlots && !found; ++n) {
         if (!ctx.drives.catalogue.disks[n]) continue;
         src.SelectPhysicalDisk(n);
-        found = analysis::SelectedDiskModel(ctx) == model;
+        found = source::SelectedDiskModel(ctx) == model;
     }
     for (const auto& v : ctx.drives.catalogue.volumes) {
         if (found) break;
         src.SelectVolume(v.letter);
-        found = analysis::SelectedDiskModel(ctx) == model;
+        found = source::SelectedDiskModel(ctx) == model;
     }
     if (!found) src = saved;
     if (!analysis::ReadScanLogHead(ctx, path, /*checkDevice=*/needDisk || found)) return false;

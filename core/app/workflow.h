@@ -15,7 +15,7 @@
 #include "analysis/pipeline.h"
 #include "base/progress.h"
 #include "base/worker.h"
-#include "partition/exhaustive_search.h"
+#include "analysis/exhaustive_search.h"
 #include "partition/partition_table.h"
 #include "source/drive_catalogue.h"
 #include "source/drive_information.h"
@@ -51,7 +51,7 @@ struct SourceItemSelection {
     // For the range controls of a partition search.
     std::uint64_t rangeStart = 0;
     std::uint64_t rangeEnd = 0;
-    partition::SearchFileSystem fileSystem = partition::SearchFileSystem::Unknown;
+    analysis::SearchFileSystem fileSystem = analysis::SearchFileSystem::Unknown;
     std::string accessProblem;  // the disk cannot be read: why, and how to get access
 };
 
@@ -63,7 +63,7 @@ SourceItemSelection SelectSourceItem(AppContext& ctx, partition::TreeHandle item
 struct RangeInput {
     std::string start;
     std::string end;
-    partition::SearchFileSystem fileSystem = partition::SearchFileSystem::None;
+    analysis::SearchFileSystem fileSystem = analysis::SearchFileSystem::None;
 };
 
 enum class SourceConfirmation { Refused, Analyse, Search };

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "app/app_context.h"
+#include "partition/partition_context.h"
 #include "partition/boot_sector_id.h"
 #include "platform/posix_file.h"
 #include "source/geometry_cache.h"
@@ -60,7 +60,7 @@ std::uint32_t GptEntrySize(Bytes header) {
 
 class Walker {
 public:
-    Walker(app::AppContext& ctx, PartitionItemSink* tree, int disk, bool addItems, WalkNotes& notes)
+    Walker(const PartitionContext& ctx, PartitionItemSink* tree, int disk, bool addItems, WalkNotes& notes)
         : ctx_(ctx),
           table_(ctx.partitions[disk]),
           path_(ctx.source.DeviceTable[disk]),
@@ -90,7 +90,7 @@ private:
     // told (the entries are then taken as they are).
     std::uint64_t DiskSectors() const;
 
-    app::AppContext& ctx_;
+    PartitionContext ctx_;
     DiskPartitionTable& table_;
     const std::string path_;
     PartitionItemSink* tree_;
@@ -307,7 +307,7 @@ void Walker::BackupGpt() {
 
 }  // namespace
 
-int WalkPartitions(app::AppContext& ctx, PartitionItemSink* tree, int disk, std::uint64_t tableSector, bool addItems,
+int WalkPartitions(const PartitionContext& ctx, PartitionItemSink* tree, int disk, std::uint64_t tableSector, bool addItems,
                    WalkNotes* notes) {
     if (disk < 0 || disk >= source::kDeviceSlots) return 0;
     WalkNotes scratch;

@@ -7,11 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "partition/partition_context.h"
 #include "partition/partition_table.h"
-
-namespace dravik::app {
-class AppContext;
-}
 
 namespace dravik::partition {
 
@@ -52,7 +49,7 @@ inline constexpr std::uint64_t kBackupSearchSectors = 255 * 63;
 // drive letter set, each recorded partition gets an item named like
 // "Partition - 1 ( FAT32 )". Returns 1 when the table sector carries the
 // boot signature, else 0.
-int WalkPartitions(app::AppContext& ctx, PartitionItemSink* tree, int disk, std::uint64_t tableSector, bool addItems,
+int WalkPartitions(const PartitionContext& ctx, PartitionItemSink* tree, int disk, std::uint64_t tableSector, bool addItems,
                    WalkNotes* notes = nullptr);
 
 }  // namespace dravik::partition

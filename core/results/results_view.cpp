@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/app_context.h"
+#include "results/results_context.h"
 #include "base/size_text.h"
 #include "platform/code_page.h"
 #include "results/item_text.h"
@@ -24,7 +24,7 @@ decltype(auto) Visit(const Row& r, F f) {
 }
 }  // namespace
 
-ResultsView::ResultsView(app::AppContext& ctx) : ctx_(ctx) {}
+ResultsView::ResultsView(const ResultsContext& ctx) : ctx_(ctx) {}
 
 analysis::ItemLists& ResultsView::Items() { return ctx_.items; }
 

@@ -9,11 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "results/results_context.h"
 #include "results/results_tree.h"
-
-namespace dravik::app {
-class AppContext;
-}
 
 namespace dravik::results {
 
@@ -46,7 +43,7 @@ const char* ColumnHeader(int column);
 
 class ResultsView {
 public:
-    explicit ResultsView(app::AppContext& ctx);
+    explicit ResultsView(const ResultsContext& ctx);
 
     // Builds the tree of the current volume and lists its root folder.
     void Open(const std::function<void(int)>& progress = {});
@@ -129,7 +126,7 @@ private:
     void RowsAfterNodeToggle(NodeHandle node, bool checked);
     void SetRecordMark(NodeHandle node, bool checked);
 
-    app::AppContext& ctx_;
+    ResultsContext ctx_;
     ResultsTree tree_;
     bool ntfs_ = true;
     std::vector<Row> rows_;

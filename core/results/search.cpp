@@ -1,6 +1,6 @@
 #include "results/search.h"
 
-#include "saving/saving_settings.h"
+#include "base/date_key.h"
 
 #include <algorithm>
 #include <limits>
@@ -184,8 +184,8 @@ struct Filter {
                                                                     : item.accessed;
         const CalendarDate d = DateOf(time, ntfs);
         if (to.year < from.year || d.year < from.year || d.year > to.year) return false;
-        const std::int64_t k = saving::DateKey(d.year, d.month, d.day);
-        return saving::DateKey(from.year, from.month, from.day) <= k && k <= saving::DateKey(to.year, to.month, to.day);
+        const std::int64_t k = base::DateKey(d.year, d.month, d.day);
+        return base::DateKey(from.year, from.month, from.day) <= k && k <= base::DateKey(to.year, to.month, to.day);
     }
 };
 

@@ -5,7 +5,7 @@
 // their files then marks those.
 #include <algorithm>
 
-#include "app/app_context.h"
+#include "results/results_context.h"
 #include "platform/code_page.h"
 #include "results/item_text.h"
 #include "results/results_view.h"

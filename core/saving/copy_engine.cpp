@@ -17,7 +17,7 @@
 #include "analysis/ntfs_data.h"
 #include "analysis/ntfs_record.h"
 #include "analysis/ntfs_runs.h"
-#include "app/app_context.h"
+#include "saving/saving_context.h"
 #include "base/size_text.h"
 #include "platform/md5.h"
 #include "platform/text.h"
@@ -148,13 +148,13 @@ std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
     return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max() : a + b;
 }
 
-FileFilter SettingsFilter(const app::AppContext& ctx) {
+FileFilter SettingsFilter(const SavingContext& ctx) {
     const bool ntfs = ctx.analysis.geometry.fileSystem == "NTFS";
     const SavingSettings* settings = &ctx.savingSettings;
     return [settings, ntfs](const FileItem& f, std::u16string_view name) { return settings->Passes(f, name, ntfs); };
 }
 
-CopyEngine::CopyEngine(app::AppContext& ctx, base::WorkerControl& control, CopyProgressSink* sink)
+CopyEngine::CopyEngine(const SavingContext& ctx, base::WorkerControl& control, CopyProgressSink* sink)
     : ctx_(ctx), control_(control), sink_(sink), filter_(SettingsFilter(ctx)) {
     const auto& a = ctx_.analysis;
     ntfs_ = a.geometry.fileSystem == "NTFS";

@@ -17,12 +17,10 @@
 #include <tuple>
 #include <vector>
 
+#include "saving/saving_context.h"
 #include "analysis/item_records.h"
 #include "base/worker.h"
 
-namespace dravik::app {
-class AppContext;
-}
 namespace dravik::results {
 class ResultsTree;
 }
@@ -68,7 +66,7 @@ std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b);
 using FileFilter = std::function<bool(const analysis::FileItem& file, std::u16string_view name)>;
 
 // The filter of the saving settings (deleted mode, extensions, dates).
-FileFilter SettingsFilter(const app::AppContext& ctx);
+FileFilter SettingsFilter(const SavingContext& ctx);
 
 enum class SaveOutcome { Completed, NotCompleted, Aborted };
 
@@ -102,7 +100,7 @@ struct FileReport {
 
 class CopyEngine {
 public:
-    CopyEngine(app::AppContext& ctx, base::WorkerControl& control, CopyProgressSink* sink = nullptr);
+    CopyEngine(const SavingContext& ctx, base::WorkerControl& control, CopyProgressSink* sink = nullptr);
 
     // The saving settings' filter unless another is set.
     void SetFilter(FileFilter filter) { filter_ = std::move(filter); }
@@ -147,7 +145,7 @@ private:
     void Progress(Output& out, bool force);
     bool Interrupted(Output& out);
 
-    app::AppContext& ctx_;
+    SavingContext ctx_;
     base::WorkerControl& control_;
     CopyProgressSink* sink_;
     FileFilter filter_;

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/app_context.h"
+#include "saving/saving_context.h"
 #include "base/size_text.h"
 #include "results/item_text.h"
 #include "results/results_tree.h"
@@ -14,7 +14,7 @@ namespace dravik::saving {
 
 namespace fs = std::filesystem;
 
-bool CheckDestination(app::AppContext& ctx, std::string_view pathText) {
+bool CheckDestination(const SavingContext& ctx, std::string_view pathText) {
     // The field holds at most 259 characters.
     std::string path(pathText.substr(0, 259));
     if (path.empty() || !CreateFolderPath(fs::path(path))) {
@@ -30,12 +30,12 @@ std::string DataSizeText(std::uint64_t bytes) {
     return t.substr(0, t.size() - 3);  // without " in"
 }
 
-void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, base::WorkerControl& control,
+void CalculateDataSize(const SavingContext& ctx, const results::ResultsTree& tree, base::WorkerControl& control,
                        const std::function<void(std::int32_t, std::uint64_t)>& shown) {
     CalculateDataSize(ctx, tree, control, SettingsFilter(ctx), shown);
 }
 
-void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, base::WorkerControl& control,
+void CalculateDataSize(const SavingContext& ctx, const results::ResultsTree& tree, base::WorkerControl& control,
                        const FileFilter& filter, const std::function<void(std::int32_t, std::uint64_t)>& shown) {
     auto& run = ctx.saveRun;
     run.selectedCount = 0;
@@ -81,7 +81,7 @@ std::string InsufficientSpaceText(std::uint64_t selectedBytes) {
            base::SizeText(selectedBytes) + " of free space. Press Yes if you want continue with it.";
 }
 
-DestinationDecision DecideAfterSizeWalk(app::AppContext& ctx) {
+DestinationDecision DecideAfterSizeWalk(const SavingContext& ctx) {
     auto& run = ctx.saveRun;
     if (run.selectedCount <= 0) {
         ctx.prompter.ViewMsgBox(text::kNothingSelected);

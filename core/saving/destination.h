@@ -23,7 +23,7 @@ inline constexpr const char* kPathNote = "Note : Please choose different data re
 // "OK" of the destination dialog, first part: an empty path, or one that
 // cannot be created level by level, is refused with "Please select Data
 // Recovery path."; otherwise it becomes the run's destination.
-bool CheckDestination(app::AppContext& ctx, std::string_view pathText);
+bool CheckDestination(const SavingContext& ctx, std::string_view pathText);
 
 // "%.3f MB size" and its GB/TB kin.
 std::string DataSizeText(std::uint64_t bytes);
@@ -32,9 +32,9 @@ std::string DataSizeText(std::uint64_t bytes);
 // that pass `filter` below the checked nodes of `tree`, exactly as the save
 // walk will write them. `shown` gets the totals after every counted file. The
 // control's Terminate ends it keeping what was counted.
-void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, base::WorkerControl& control,
+void CalculateDataSize(const SavingContext& ctx, const results::ResultsTree& tree, base::WorkerControl& control,
                        const std::function<void(std::int32_t, std::uint64_t)>& shown = {});
-void CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, base::WorkerControl& control,
+void CalculateDataSize(const SavingContext& ctx, const results::ResultsTree& tree, base::WorkerControl& control,
                        const FileFilter& filter, const std::function<void(std::int32_t, std::uint64_t)>& shown = {});
 
 // The file system's total free bytes at `path` (not a quota); 0 when it
@@ -50,6 +50,6 @@ enum class DestinationDecision { Save, StayInDialog, CloseDialog };
 // After the size walk: nothing selected closes the dialog with its message;
 // a destination without more free space than the selection asks whether to
 // go on (No stays in the dialog).
-DestinationDecision DecideAfterSizeWalk(app::AppContext& ctx);
+DestinationDecision DecideAfterSizeWalk(const SavingContext& ctx);
 
 }  // namespace dravik::saving

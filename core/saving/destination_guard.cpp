@@ -8,7 +8,7 @@
 #include <optional>
 #include <set>
 
-#include "app/app_context.h"
+#include "saving/saving_context.h"
 
 namespace dravik::saving {
 
@@ -154,7 +154,7 @@ std::vector<dev_t> DevicesBelow(dev_t device, const platform::SystemPaths& paths
     return {seen.begin(), seen.end()};
 }
 
-std::string DestinationOnSource(const app::AppContext& ctx, const fs::path& destination,
+std::string DestinationOnSource(const SavingContext& ctx, const fs::path& destination,
                                 const platform::SystemPaths& paths) {
     if (destination.empty()) return {};
     const auto backing = ctx.devices.Resolve(ctx.source.CurrentDevicePath());

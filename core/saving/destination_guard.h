@@ -9,11 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "saving/saving_context.h"
 #include "platform/block_devices.h"
-
-namespace dravik::app {
-class AppContext;
-}
 
 namespace dravik::saving {
 
@@ -29,7 +26,7 @@ namespace dravik::saving {
 //    the image is fine: other files cannot change the image's bytes.
 // An empty path, no current source, or a source that cannot be looked at is
 // not refused here (the other destination checks apply).
-std::string DestinationOnSource(const app::AppContext& ctx, const std::filesystem::path& destination,
+std::string DestinationOnSource(const SavingContext& ctx, const std::filesystem::path& destination,
                                 const platform::SystemPaths& paths = {});
 
 // The block devices that share a disk with `device`: the device itself, its

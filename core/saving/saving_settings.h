@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "analysis/item_records.h"
+#include "base/date_key.h"
 #include "base/prompter.h"
 #include "results/item_text.h"
 
@@ -63,13 +64,7 @@ inline constexpr std::size_t kMaxExtensionLength = 4;
 inline constexpr std::size_t kEditFieldLength = 40;  // what the edit field reads
 inline constexpr std::size_t kExtensionCut = 7;      // a name's extension is cut to this before comparing
 
-// A sortable key of a calendar day: keys compare as (year, month, day)
-// compare. Month and day may be anything in 0..99, so the odd values of a
-// damaged DOS date word (month 0 or 13..15, day 0) still sort next to their
-// neighbours. Shared with the search's date filter.
-constexpr std::int64_t DateKey(int year, int month, int day) noexcept {
-    return std::int64_t{year} * 10000 + std::int64_t{month} * 100 + day;
-}
+using base::DateKey;
 
 struct CalendarDay {
     int day = 0;

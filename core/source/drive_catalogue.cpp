@@ -157,6 +157,20 @@ int QueryDriveModel(const app::AppContext& ctx, int n, std::string& model) {
     return 0;
 }
 
+std::string SelectedDiskModel(const app::AppContext& ctx) {
+    const auto& src = ctx.source;
+    int disk = src.DeviceIndex;
+    if (src.DriveLetter != 0) {
+        const CatalogueVolume* volume = ctx.drives.catalogue.Volume(src.DriveLetter);
+        if (!volume) return {};
+        if (volume->disk < 0) return std::filesystem::path(volume->backing.path).filename().string();
+        disk = volume->disk;
+    }
+    std::string model;
+    if (QueryDriveModel(ctx, disk, model) != 0) return {};
+    return model;
+}
+
 std::string DiskAccessProblem(const app::AppContext& ctx, int n) {
     if (n < 0 || n >= kDeviceSlots || !ctx.drives.catalogue.disks[n]) return {};
     const auto& disk = *ctx.drives.catalogue.disks[n];

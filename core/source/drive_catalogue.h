@@ -144,6 +144,11 @@ std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& pat
 // image. 0 on success, else an errno value (ENODEV: no such disk).
 int QueryDriveModel(const app::AppContext& ctx, int n, std::string& model);
 
+// The model of the disk the current source lies on: the selected disk's, or
+// for a logical drive the disk holding it (an attached volume image: its
+// file name). Empty when unknown.
+std::string SelectedDiskModel(const app::AppContext& ctx);
+
 // Numbers the disks the setup names (attached ones first, then sysfs's), maps
 // them in the device map, and rebuilds the geometry cache for those that
 // answer. Returns 1 when rebuilt, 0 when the cache key cannot be created, -1

@@ -178,7 +178,7 @@ void DeletedFilesRecovery::OnNext() {
     range.start = start_->text().toStdString();
     range.end = end_->text().toStdString();
     const int fs = fileSystem_->currentIndex();
-    range.fileSystem = fs < 0 ? partition::SearchFileSystem::None : static_cast<partition::SearchFileSystem>(fs);
+    range.fileSystem = fs < 0 ? analysis::SearchFileSystem::None : static_cast<analysis::SearchFileSystem>(fs);
     if (app::ConfirmSource(ctx_, range) == app::SourceConfirmation::Refused) return;
     RunAnalysisPages();
 }

@@ -16,11 +16,11 @@
 #include "app/workflow.h"
 #include "controls/labels.h"
 #include "controls/picture_button.h"
-#include "partition/exhaustive_search.h"
+#include "analysis/exhaustive_search.h"
 
 namespace dravik::gui {
 
-namespace ptext = partition::text;
+namespace ptext = analysis::text;
 
 ExhaustiveDisplayPartitionInformation::ExhaustiveDisplayPartitionInformation(app::AppContext& ctx, QWidget* parent)
     : WizardPage(parent, ptext::kExitQuestion), ctx_(ctx) {
@@ -77,7 +77,7 @@ ExhaustiveDisplayPartitionInformation::ExhaustiveDisplayPartitionInformation(app
 
 void ExhaustiveDisplayPartitionInformation::Fill() {
     tree_->clear();
-    const auto texts = partition::FoundFileSystemTexts(ctx_);
+    const auto texts = analysis::FoundFileSystemTexts(ctx_);
     empty_ = texts.empty();
     if (empty_) {
         next_->hide();
@@ -107,7 +107,7 @@ bool ExhaustiveDisplayPartitionInformation::ChooseEntry(int k) {
 
 void ExhaustiveDisplayPartitionInformation::OnSelected(QTreeWidgetItem* item) {
     if (!item || !item->parent()) return;
-    const auto found = partition::ShowFoundFileSystem(ctx_, item->text(0).toStdString());
+    const auto found = analysis::ShowFoundFileSystem(ctx_, item->text(0).toStdString());
     type_->setText(QString::fromStdString(found.type));
     size_->setText(QString::fromStdString(found.size));
     start_->setText(QString::number(found.start));
@@ -126,7 +126,7 @@ void ExhaustiveDisplayPartitionInformation::AnalyseChosen() {
 }
 
 void ExhaustiveDisplayPartitionInformation::OnBack() {
-    partition::LeaveFoundList(ctx_);
+    analysis::LeaveFoundList(ctx_);
     accept();
 }
 

@@ -17,7 +17,11 @@ CColoredListCtrl::CColoredListCtrl(QWidget* parent) : QStackedWidget(parent) {
     details_->setSelectionBehavior(QAbstractItemView::SelectRows);
     details_->header()->setSectionsClickable(true);
     details_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    details_->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid #e0e0e0; border-bottom: 1px solid #e0e0e0; }"));
+    // Grid lines through the style sheet; a style sheet on items paints their
+    // selection only when told how.
+    details_->setStyleSheet(QStringLiteral(
+        "QTreeView::item { border-right: 1px solid #e0e0e0; border-bottom: 1px solid #e0e0e0; }"
+        "QTreeView::item:selected { background: palette(highlight); color: palette(highlighted-text); }"));
     connect(details_->header(), &QHeaderView::sectionClicked, this, &CColoredListCtrl::HeaderClicked);
     icons_ = new QListView(this);
     icons_->setUniformItemSizes(true);

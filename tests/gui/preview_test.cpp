@@ -185,8 +185,50 @@ TEST_F(PreviewTest, RichTextShowsItsFormatting) {
     EXPECT_EQ(pane_->RichText()->document()->toPlainText(), text);
 }
 
-// The image's ARCHIVE.ZIP came out of its generator with an end record two
-// bytes short, so only the damaged archive is tested here for now.
+// The DOS time of a zip entry as the locale writes a date and time.
+QString LocaleDateTime(int year, int month, int day, int hour, int minute, int second) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    std::tm back{};
+    localtime_r(&t, &back);
+    char text[128];
+    const std::size_t n = std::strftime(text, sizeof text, "%c", &back);
+    return QString::fromLocal8Bit(text, static_cast<qsizetype>(n));
+}
+
+TEST_F(PreviewTest, AnArchiveListsItsCentralDirectoryInItsCodePages) {
+    Select("ARCHIVE.ZIP");
+    ASSERT_EQ(pane_->Current(), Shown::Archive);
+    QTreeWidget* list = pane_->ArchiveList();
+    ASSERT_EQ(list->topLevelItemCount(), 4);
+    auto cell = [&](int row, int column) { return list->topLevelItem(row)->text(column); };
+    // Directory order; the flagged name is UTF-8, the other one CP437.
+    EXPECT_EQ(cell(0, 0), QStringLiteral("readme.txt"));
+    EXPECT_EQ(cell(1, 0), QStringLiteral("docs/report.txt"));
+    EXPECT_EQ(cell(2, 0), QString::fromUtf8("\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac.txt"));
+    EXPECT_EQ(cell(3, 0), QString::fromUtf8("caf\u00e9.txt"));
+    EXPECT_EQ(cell(0, 1), LocaleDateTime(2021, 3, 14, 15, 9, 26));
+    EXPECT_EQ(cell(3, 1), LocaleDateTime(2020, 12, 31, 23, 58, 58));
+    // A stored entry takes as much room as it holds; a deflated one less.
+    EXPECT_EQ(cell(0, 2), QStringLiteral("130"));
+    EXPECT_EQ(cell(0, 3), QStringLiteral("130"));
+    EXPECT_EQ(cell(1, 2), QStringLiteral("6000"));
+    EXPECT_LT(cell(1, 3).toInt(), 6000);
+    EXPECT_GT(cell(1, 3).toInt(), 0);
+    EXPECT_EQ(Md5Of(Temp("ARCHIVE.ZIP")), ManifestMd5("ARCHIVE.ZIP"));
+    SaveShot(page_.get(), "preview-zip");
+    // Another kind afterwards replaces the listing.
+    Select("NOTE.RTF");
+    EXPECT_EQ(pane_->Current(), Shown::RichText);
+}
+
 TEST_F(PreviewTest, ADamagedArchiveShowsTheNoPreviewPicture) {
     Select("BROKEN.ZIP");
     EXPECT_EQ(pane_->Current(), Shown::NoPreview);

@@ -265,7 +265,7 @@ protected:
         ASSERT_TRUE(WaitFor([&] { return page_->CatalogueBuilt() && !QApplication::activeModalWidget(); }));
         page_->ClickItem(QStringLiteral("Disk0"));
         ASSERT_EQ(app::ConfirmSource(ctx_, {"0", std::to_string((std::uint64_t(3) << 30) / 512),
-                                            partition::SearchFileSystem::Ntfs}),
+                                            analysis::SearchFileSystem::Ntfs}),
                   app::SourceConfirmation::Search);
     }
     void TearDown() override { std::filesystem::remove(path_); }

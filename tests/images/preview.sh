@@ -72,12 +72,12 @@ with zipfile.ZipFile(out / "ARCHIVE.ZIP", "w") as z:
     z.writestr(info("readme.txt", (2021, 3, 14, 15, 9, 26), zipfile.ZIP_STORED), b"stored entry\n" * 10)
     z.writestr(info("docs/report.txt", (2022, 7, 1, 8, 30, 0), zipfile.ZIP_DEFLATED), b"deflated entry " * 400)
     z.writestr(info("\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac.txt", (2023, 1, 2, 3, 4, 6), zipfile.ZIP_STORED), b"utf-8 name\n")
-    z.writestr(info("cafE9.txt", (2020, 12, 31, 23, 58, 58), zipfile.ZIP_STORED), b"cp437 name\n")
+    z.writestr(info("caf~.txt", (2020, 12, 31, 23, 58, 58), zipfile.ZIP_STORED), b"cp437 name\n")
 data = bytearray((out / "ARCHIVE.ZIP").read_bytes())
 # python writes a name that is not ASCII as UTF-8 with the flag (the Greek
 # one); "caf\u00e9.txt" goes in as CP437 bytes without it, as older
-# archivers wrote names (same length, so every offset holds).
-data = data.replace(b"cafE9.txt", b"caf\x82.txt")
+# archivers wrote names: one byte for one, so every offset holds.
+data = data.replace(b"caf~.txt", b"caf\x82.txt")
 (out / "ARCHIVE.ZIP").write_bytes(bytes(data))
 assert data.find(b"caf\x82.txt") > 0 and data.find("\u0395".encode("utf-8")) > 0
 eocd = data.rfind(b"PK\x05\x06")

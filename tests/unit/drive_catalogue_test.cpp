@@ -353,7 +353,7 @@ TEST_F(CatalogueTest, ADiskThisUserMayNotReadIsListedAndChoosingItSaysWhy) {
             if (chosen.accessProblem.find("pkexec") == std::string::npos) std::_Exit(5);
             if (chosen.pane.Text().find("Disk Size  : 23.5 MB") == std::string::npos) std::_Exit(6);
             ctx_.analysis.settings.exhaustive = true;
-            if (app::ConfirmSource(ctx_, {"63", "40960", partition::SearchFileSystem::Ntfs}) !=
+            if (app::ConfirmSource(ctx_, {"63", "40960", analysis::SearchFileSystem::Ntfs}) !=
                 app::SourceConfirmation::Refused)
                 std::_Exit(7);
             if (prompter_.messages.empty() || prompter_.messages.back() != chosen.accessProblem) std::_Exit(8);

@@ -1,6 +1,6 @@
 // Partition-data recovery: the range checks, the list of volumes found and
 // locating the FAT copies of a chosen FAT volume.
-#include "partition/exhaustive_search.h"
+#include "analysis/exhaustive_search.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +10,11 @@
 #include "support/analysis_harness.h"
 #include "support/manifest.h"
 
-namespace dravik::partition {
+namespace dravik::analysis {
 namespace {
 
-using analysis::AnalysisOutcome;
-using analysis::RecoveryMode;
+
+
 
 TEST(ExhaustiveSearchStart, RefusesBadRangesAndTypesWithTheirMessages) {
     test::AnalysisHarness h;
@@ -137,9 +137,9 @@ TEST(FatCopies, Fat16NearTheDiskStartIsSearchedFromSector63) {
 }
 
 }  // namespace
-}  // namespace dravik::partition
+}  // namespace dravik::analysis
 
-namespace dravik::partition {
+namespace dravik::analysis {
 namespace {
 
 // A disk whose partition table is gone: a search of its whole range finds
@@ -225,4 +225,4 @@ TEST_F(ZeroedTableDisk, Fat32SearchFindsTheFatVolumeAndItsCopies) {
 }
 
 }  // namespace
-}  // namespace dravik::partition
+}  // namespace dravik::analysis

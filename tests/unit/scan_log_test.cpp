@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "partition/exhaustive_search.h"
+#include "analysis/exhaustive_search.h"
 #include "support/analysis_harness.h"
 
 namespace dravik::analysis {
@@ -241,12 +241,12 @@ protected:
     AnalysisHarness loaded;
     fs::path image = test::ImagePath("disk-zeroed.img");
 
-    void Search(partition::SearchFileSystem fs) {
+    void Search(analysis::SearchFileSystem fs) {
         searched.ctx.devices.SetDisk(0, {image.string()});
         loaded.ctx.devices.SetDisk(0, {image.string()});
         searched.ctx.source.SelectPhysicalDisk(0);
         const auto sectors = std::to_string(fs::file_size(image) / 512);
-        ASSERT_TRUE(partition::StartExhaustiveSearch(searched.ctx, "0", sectors, fs));
+        ASSERT_TRUE(analysis::StartExhaustiveSearch(searched.ctx, "0", sectors, fs));
         auto& s = searched.ctx.analysis.settings;
         s.exhaustive = true;
         s.phase = 0;
@@ -257,9 +257,9 @@ protected:
     // Both choose the first file system and analyse it.
     void AnalyseFirstVolume() {
         for (AnalysisHarness* h : {&searched, &loaded}) {
-            const auto texts = partition::FoundFileSystemTexts(h->ctx);
+            const auto texts = analysis::FoundFileSystemTexts(h->ctx);
             ASSERT_FALSE(texts.empty());
-            partition::ShowFoundFileSystem(h->ctx, texts[0]);
+            analysis::ShowFoundFileSystem(h->ctx, texts[0]);
             PrepareAnalysis(h->ctx);
             ASSERT_EQ(RunAnalysis(h->env), AnalysisOutcome::Finished);
         }
@@ -267,7 +267,7 @@ protected:
 };
 
 TEST_F(PartitionSearchLog, NtfsFindingsComeBackAndTheChosenVolumeIsTheSame) {
-    ASSERT_NO_FATAL_FAILURE(Search(partition::SearchFileSystem::Ntfs));
+    ASSERT_NO_FATAL_FAILURE(Search(analysis::SearchFileSystem::Ntfs));
     const auto& a = searched.ctx;
     const fs::path log = Save(searched, dir, ScanLogOrigin::PartitionList);
     KeepAsSeed(log, "search-ntfs.qsln");
@@ -289,11 +289,11 @@ TEST_F(PartitionSearchLog, NtfsFindingsComeBackAndTheChosenVolumeIsTheSame) {
 }
 
 TEST_F(PartitionSearchLog, FatFindingsComeBackAndItemsSavedBesideThemAreNotRead) {
-    ASSERT_NO_FATAL_FAILURE(Search(partition::SearchFileSystem::Fat32));
+    ASSERT_NO_FATAL_FAILURE(Search(analysis::SearchFileSystem::Fat32));
     // A volume analysed before saving leaves items beside the findings.
     AnalysisHarness* first = &searched;
-    const auto texts = partition::FoundFileSystemTexts(first->ctx);
-    partition::ShowFoundFileSystem(first->ctx, texts.at(0));
+    const auto texts = analysis::FoundFileSystemTexts(first->ctx);
+    analysis::ShowFoundFileSystem(first->ctx, texts.at(0));
     PrepareAnalysis(first->ctx);
     ASSERT_EQ(RunAnalysis(first->env), AnalysisOutcome::Finished);
     ASSERT_GT(searched.ctx.items.folders.Count(), 0u);

@@ -1,11 +1,11 @@
-#include "partition/exhaustive_search.h"
+#include "analysis/exhaustive_search.h"
 
 #include <charconv>
 
 #include "analysis/pipeline.h"
-#include "app/app_context.h"
+#include "analysis/analysis_context.h"
 
-namespace dravik::partition {
+namespace dravik::analysis {
 
 namespace {
 
@@ -35,7 +35,7 @@ SearchFileSystem SearchFileSystemFor(std::string_view label) {
     return SearchFileSystem::Unknown;
 }
 
-bool StartExhaustiveSearch(app::AppContext& ctx, std::string_view startText, std::string_view endText,
+bool StartExhaustiveSearch(const AnalysisContext& ctx, std::string_view startText, std::string_view endText,
                            SearchFileSystem fileSystem) {
     auto refuse = [&](const char* message) {
         ctx.prompter.ViewMsgBox(message);
@@ -53,7 +53,7 @@ bool StartExhaustiveSearch(app::AppContext& ctx, std::string_view startText, std
     return true;
 }
 
-std::vector<std::string> FoundFileSystemTexts(const app::AppContext& ctx) {
+std::vector<std::string> FoundFileSystemTexts(const AnalysisContext& ctx) {
     std::vector<std::string> texts;
     const auto& volumes = ctx.items.volumes.items;
     for (std::size_t i = 0; i < volumes.size(); ++i) {
@@ -70,7 +70,7 @@ std::string FoundSizeText(std::uint64_t start, std::uint64_t end) {
     return {};
 }
 
-void LocateFatCopies(app::AppContext& ctx, analysis::VolumeDescriptor& v) {
+void LocateFatCopies(const AnalysisContext& ctx, analysis::VolumeDescriptor& v) {
     const bool fat16 = v.typeName == "FAT16";
     const std::uint64_t limit = v.clusterBase;
     const std::uint64_t back = fat16 ? 550 : 30000;
@@ -95,7 +95,7 @@ void LocateFatCopies(app::AppContext& ctx, analysis::VolumeDescriptor& v) {
     v.rootDirStart = fat16 ? found[1] + v.sectorsPerFat : 2;
 }
 
-FoundFileSystem ShowFoundFileSystem(app::AppContext& ctx, std::string_view entryText) {
+FoundFileSystem ShowFoundFileSystem(const AnalysisContext& ctx, std::string_view entryText) {
     FoundFileSystem out;
     const std::uint32_t k = analysis::VolumeOrdinalFromEntryText(entryText);
     auto& volumes = ctx.items.volumes.items;
@@ -136,11 +136,11 @@ FoundFileSystem ShowFoundFileSystem(app::AppContext& ctx, std::string_view entry
     return out;
 }
 
-void LeaveFoundList(app::AppContext& ctx) {
+void LeaveFoundList(const AnalysisContext& ctx) {
     ctx.items.scan.Clear();
     ctx.items.volumes.Clear();
     ctx.analysis.currentVolume = 0;
     ctx.analysis.settings.phase = 0;
 }
 
-}  // namespace dravik::partition
+}  // namespace dravik::analysis

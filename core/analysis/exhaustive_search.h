@@ -8,14 +8,11 @@
 #include <string_view>
 #include <vector>
 
-namespace dravik::app {
-class AppContext;
-}
-namespace dravik::analysis {
-struct VolumeDescriptor;
-}
+#include "analysis/analysis_context.h"
 
-namespace dravik::partition {
+namespace dravik::analysis {
+
+struct VolumeDescriptor;
 
 namespace text {
 inline constexpr const char* kStartInvalid = "Start lSectorNoRead is not valid.";
@@ -38,11 +35,11 @@ SearchFileSystem SearchFileSystemFor(std::string_view label);
 // of the current source and returns true, else shows the message through
 // the prompter and returns false (nothing is started). `None` keeps the
 // current label.
-bool StartExhaustiveSearch(app::AppContext& ctx, std::string_view startText, std::string_view endText,
+bool StartExhaustiveSearch(const AnalysisContext& ctx, std::string_view startText, std::string_view endText,
                            SearchFileSystem fileSystem);
 
 // The list entries for the volumes found: "File System 1 - NTFS", ...
-std::vector<std::string> FoundFileSystemTexts(const app::AppContext& ctx);
+std::vector<std::string> FoundFileSystemTexts(const AnalysisContext& ctx);
 
 struct FoundFileSystem {
     std::string type;   // "NTFS", "FAT16", "FAT32"
@@ -55,18 +52,18 @@ struct FoundFileSystem {
 // Selects the entry with this text: remembers it as the chosen volume, and
 // for a FAT volume locates its FAT copies (once) and puts its geometry into
 // the partition geometry for the analysis that follows.
-FoundFileSystem ShowFoundFileSystem(app::AppContext& ctx, std::string_view entryText);
+FoundFileSystem ShowFoundFileSystem(const AnalysisContext& ctx, std::string_view entryText);
 
 // Searches below the descriptor's cluster base for the two FAT copies (their
 // first sectors begin F8 FF FF) and, when both are found, derives the FAT
 // size and root-directory location from them.
-void LocateFatCopies(app::AppContext& ctx, analysis::VolumeDescriptor& volume);
+void LocateFatCopies(const AnalysisContext& ctx, VolumeDescriptor& volume);
 
 // Back from the list: frees the findings and forgets the chosen volume.
-void LeaveFoundList(app::AppContext& ctx);
+void LeaveFoundList(const AnalysisContext& ctx);
 
 // "N GB" above 1 GiB, "N MB" from 1 MiB, empty below, for (end - start)
 // sectors of 512 bytes.
 std::string FoundSizeText(std::uint64_t start, std::uint64_t end);
 
-}  // namespace dravik::partition
+}  // namespace dravik::analysis
