@@ -15,9 +15,10 @@ namespace dravik::saving {
 namespace fs = std::filesystem;
 
 bool CheckDestination(const SavingContext& ctx, std::string_view pathText) {
-    // The field holds at most 259 characters.
-    std::string path(pathText.substr(0, 259));
-    if (path.empty() || !CreateFolderPath(fs::path(path))) {
+    // Taken whole: a path cut short could name a folder above the one meant.
+    // One longer than the system takes is refused.
+    std::string path(pathText);
+    if (path.empty() || path.size() >= kMaxPathBytes || !CreateFolderPath(fs::path(path))) {
         ctx.prompter.ViewMsgBox(text::kSelectPath);
         return false;
     }

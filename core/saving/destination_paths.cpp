@@ -17,7 +17,16 @@ std::string SafeName(std::string_view name) {
         if (c == '/' || c == '\0') c = '_';
     if (out.empty() || out == ".") return "_";
     if (out == "..") return "__";
-    return out;
+    if (out.size() <= kMaxNameBytes) return out;
+    // Too long for the destination (255 bytes a name): the stem is cut at a
+    // character's boundary and the extension kept, with room left for the
+    // number that makes a clash of two such names unique.
+    std::string ext;
+    if (const auto dot = out.rfind('.'); dot != std::string::npos && dot > 0 && out.size() - dot <= 16)
+        ext = out.substr(dot);
+    std::size_t keep = kShortenedNameBytes - ext.size();
+    while (keep > 0 && (static_cast<unsigned char>(out[keep]) & 0xC0) == 0x80) --keep;
+    return out.substr(0, keep) + ext;
 }
 
 namespace {

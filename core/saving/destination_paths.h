@@ -13,9 +13,16 @@
 
 namespace dravik::saving {
 
+// What Linux file systems take: 255 bytes a name, 4096 a path (its NUL
+// included). A name shortened to fit keeps room for a clash number.
+inline constexpr std::size_t kMaxNameBytes = 255;
+inline constexpr std::size_t kShortenedNameBytes = 240;
+inline constexpr std::size_t kMaxPathBytes = 4096;
+
 // A name usable as one path component: '/' and NUL become '_', and "." and
 // ".." (which would name the folder itself or its parent) become "_" and
-// "__"; an empty name becomes "_".
+// "__"; an empty name becomes "_"; a name over 255 bytes is cut to 240 at a
+// character's boundary, keeping its extension.
 std::string SafeName(std::string_view name);
 
 // Creates every missing folder of `path`, level by level. Nothing that is in

@@ -394,7 +394,41 @@ TEST_F(HostileLog, WhatTheAnalysisAcceptsTheLoadAcceptsAnUnusedBootByteChanged) 
         fs::remove_all(scratch / "out");
     }
 }
+
+TEST_F(HostileLog, ALongDestinationIsTakenWholeNotCut) {
+    const fs::path log = scratch / "cli";
+    ASSERT_EQ(test::RunCli(DRAVIK_CLI_PATH, {"analyse", image.string(), "--no-system-disks", "--log", log.string()}).status, 0);
+    // Over 259 characters, with the 259th inside a folder name.
+    fs::path to = scratch / std::string(40, 'a');
+    for (int i = 1; i < 8; ++i) to /= std::string(40, char('a' + i));
+    ASSERT_GT(to.string().size(), 300u);
+    const auto r = test::RunCli(DRAVIK_CLI_PATH, {"recover", log.string() + ".qsln", "--no-system-disks", "--image",
+                                                  image.string(), "--select", "Docs", "--to", to.string(),
+                                                  "--allow-same-device"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_directory(to / "Docs")) << "written where it was told";
+    const std::string cut = to.string().substr(0, 259);
+    EXPECT_FALSE(fs::exists(fs::path(cut) / "Docs")) << "nothing beside the folder meant";
+}
 #endif
+
+TEST(SafeNames, ANameTooLongForTheDestinationIsCutKeepingItsExtension) {
+    std::string stem;
+    for (int i = 0; i < 200; ++i) stem += "\xC3\xA9";  // U+00E9, two bytes
+    const std::string name = SafeName(stem + ".txt");
+    EXPECT_LE(name.size(), kMaxNameBytes);
+    EXPECT_GE(name.size(), kMaxNameBytes - 20) << "no more is cut than needed";
+    EXPECT_EQ(name.substr(name.size() - 4), ".txt");
+    EXPECT_EQ(name.substr(0, name.size() - 4), stem.substr(0, name.size() - 4)) << "whole characters only";
+    EXPECT_EQ((name.size() - 4) % 2, 0u);
+    // One byte too many is cut; 255 bytes are not.
+    EXPECT_EQ(SafeName(std::string(255, 'x')), std::string(255, 'x'));
+    EXPECT_LE(SafeName(std::string(256, 'x')).size(), kMaxNameBytes);
+    // An "extension" that is most of the name is no extension to keep.
+    const std::string dotted = SafeName("a." + std::string(300, 'y'));
+    EXPECT_LE(dotted.size(), kMaxNameBytes);
+    EXPECT_EQ(dotted.substr(0, 2), "a.");
+}
 
 // ---- what is neither a file nor a block device ----
 
