@@ -15,7 +15,7 @@
 #include "analysis/exhaustive_search.h"
 #include "run_support.h"
 #include "session.h"
-#include "source/drive_catalogue.h"
+#include "drives/drive_catalogue.h"
 
 namespace dravik::cli {
 

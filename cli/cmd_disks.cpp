@@ -5,8 +5,8 @@
 
 #include "commands.h"
 #include "session.h"
-#include "source/drive_catalogue.h"
-#include "source/drive_information.h"
+#include "drives/drive_catalogue.h"
+#include "drives/drive_information.h"
 
 namespace dravik::cli {
 
@@ -23,7 +23,7 @@ std::string BinaryUnit(const std::string& value) {
     return value;
 }
 
-nlohmann::json PaneJson(const source::InformationPane& pane) {
+nlohmann::json PaneJson(const drives::InformationPane& pane) {
     nlohmann::json lines = nlohmann::json::array();
     for (const auto& [label, value] : pane.lines) lines.push_back({{"label", label}, {"value", BinaryUnit(value)}});
     nlohmann::json pie = nlohmann::json::array();
@@ -31,7 +31,7 @@ nlohmann::json PaneJson(const source::InformationPane& pane) {
     return {{"lines", lines}, {"pie", pie}};
 }
 
-void PrintPane(const source::InformationPane& pane, const std::string& indent) {
+void PrintPane(const drives::InformationPane& pane, const std::string& indent) {
     for (const auto& [label, value] : pane.lines) std::cout << indent << label << BinaryUnit(value) << "\n";
 }
 
@@ -50,20 +50,20 @@ int RunDisks(const Common& common, bool json) {
         stack.pop_back();
         const auto* item = cat.Item(handle);
         if (!item) continue;
-        source::InformationPane pane;
+        drives::InformationPane pane;
         bool hasPane = true;
         switch (item->kind) {
-            case source::CatalogueItemKind::Disk: pane = source::ShowDiskInformation(ctx, item->disk); break;
-            case source::CatalogueItemKind::Partition:
-                pane = source::ShowPartitionInformation(ctx, item->disk, item->partition);
+            case drives::CatalogueItemKind::Disk: pane = drives::ShowDiskInformation(ctx, item->disk); break;
+            case drives::CatalogueItemKind::Partition:
+                pane = drives::ShowPartitionInformation(ctx, item->disk, item->partition);
                 break;
-            case source::CatalogueItemKind::Volume: pane = source::ShowVolumeInformation(ctx, item->text); break;
+            case drives::CatalogueItemKind::Volume: pane = drives::ShowVolumeInformation(ctx, item->text); break;
             default: hasPane = false;
         }
         if (json) {
             nlohmann::json j{{"text", item->text}, {"depth", depth}};
-            if (item->kind == source::CatalogueItemKind::Disk) j["disk"] = "Disk" + std::to_string(item->disk);
-            if (item->kind == source::CatalogueItemKind::Partition) j["partition"] = item->partition + 1;
+            if (item->kind == drives::CatalogueItemKind::Disk) j["disk"] = "Disk" + std::to_string(item->disk);
+            if (item->kind == drives::CatalogueItemKind::Partition) j["partition"] = item->partition + 1;
             if (item->letter) j["drive"] = std::string(1, item->letter) + ":";
             if (hasPane) j["information"] = PaneJson(pane);
             out.push_back(std::move(j));

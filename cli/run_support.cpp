@@ -11,7 +11,7 @@
 #include "base/size_text.h"
 #include "platform/le.h"
 #include "platform/text.h"
-#include "source/drive_catalogue.h"
+#include "drives/drive_catalogue.h"
 
 namespace dravik::cli {
 
@@ -88,11 +88,11 @@ bool SelectModel(app::AppContext& ctx, const std::string& model) {
     for (int n = 0; n < source::kDeviceSlots; ++n) {
         if (!ctx.drives.catalogue.disks[n]) continue;
         ctx.source.SelectPhysicalDisk(n);
-        if (source::SelectedDiskModel(ctx) == model) return true;
+        if (drives::SelectedDiskModel(ctx) == model) return true;
     }
     for (const auto& v : ctx.drives.catalogue.volumes) {
         ctx.source.SelectVolume(v.letter);
-        if (source::SelectedDiskModel(ctx) == model) return true;
+        if (drives::SelectedDiskModel(ctx) == model) return true;
     }
     return false;
 }
@@ -110,7 +110,7 @@ void CheckVolumeAgainstLog(app::AppContext& ctx, const std::string& path) {
     const bool fat = logged.fileSystem.rfind("FAT", 0) == 0 && logged.fat1Start != 0 && logged.sectorsPerFat != 0;
     if (!ntfs && !fat) return;
     const std::string where = "the volume at sector " + std::to_string(ctx.source.StartSector) + " of " +
-                              source::SelectedDiskModel(ctx);
+                              drives::SelectedDiskModel(ctx);
     const std::string advice = ": it is not the volume the scan log " + path +
                                " was made on (another image of that name, or reformatted or written since); "
                                "analyse it again";

@@ -15,37 +15,11 @@
 
 #include "app/workflow.h"
 #include "partition/partition_walk.h"
-#include "source/drive_catalogue.h"
+#include "drives/drive_catalogue.h"
 
 namespace dravik::cli {
 
 namespace fs = std::filesystem;
-
-void CheckSourcePath(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) throw CliError("no such file: " + path);
-        throw CliError(path + ": " + std::strerror(errno));
-    }
-    if (S_ISDIR(st.st_mode))
-        throw CliError(path + " is a folder; the source is a disk (Disk0), a drive (C:), a block device or an image file");
-    // A FIFO is refused by the catalogue without being opened (an open would
-    // wait for a writer); what can be opened is tried, for its permission.
-    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd >= 0) {
-        ::close(fd);
-        return;
-    }
-    if (errno == EACCES || errno == EPERM)
-        throw CliError(path + ": permission denied. " +
-                       (S_ISBLK(st.st_mode)
-                            ? "Reading a disk needs root or membership of its group (\"disk\" on most systems): run "
-                              "the command with sudo, or join the group (sudo usermod -aG disk $USER) and log in again."
-                            : "Ask the file's owner for read access (chmod o+r), or run the command as a user who "
-                              "may read it."));
-    throw CliError(path + ": " + std::strerror(errno));
-}
 
 namespace {
 
@@ -98,6 +72,32 @@ source::DeviceOpenFn SourceOpener() {
         if (pause.count() > 0) device = std::make_unique<SlowDevice>(std::move(device), pause);
         return device;
     };
+}
+
+void CheckSourcePath(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) throw CliError("no such file: " + path);
+        throw CliError(path + ": " + std::strerror(errno));
+    }
+    if (S_ISDIR(st.st_mode))
+        throw CliError(path + " is a folder; the source is a disk (Disk0), a drive (C:), a block device or an image file");
+    // A FIFO is refused by the catalogue without being opened (an open would
+    // wait for a writer); what can be opened is tried, for its permission.
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    if (errno == EACCES || errno == EPERM)
+        throw CliError(path + ": permission denied. " +
+                       (S_ISBLK(st.st_mode)
+                            ? "Reading a disk needs root or membership of its group (\"disk\" on most systems): run "
+                              "the command with sudo, or join the group (sudo usermod -aG disk $USER) and log in again."
+                            : "Ask the file's owner for read access (chmod o+r), or run the command as a user who "
+                              "may read it."));
+    throw CliError(path + ": " + std::strerror(errno));
 }
 
 void Session::Catalogue(const std::vector<std::string>& images, bool systemDisks, std::uint32_t sectorSize) {
@@ -160,7 +160,7 @@ SourceChoice ResolveSource(Session& s, const std::string& source, std::vector<st
     if (c.disk < 0 || c.disk >= source::kDeviceSlots || !ctx.drives.catalogue.disks[c.disk])
         throw CliError("no disk " + source);
     CheckDiskAccess(ctx, c.disk);
-    source::RewalkDisk(ctx, c.disk);
+    drives::RewalkDisk(ctx, c.disk);
     const int count = ctx.partitions[c.disk].Count;
     if (count == 0)
         throw CliError("no NTFS or FAT partition on " + source + " (--mode partition searches it for lost ones)",
@@ -190,7 +190,7 @@ void SelectSource(Session& s, const SourceChoice& c) {
         src.PartitionIndex = 0;
     } else {
         src.SelectPhysicalDisk(c.disk);
-        src.BytesPerSector = static_cast<std::int32_t>(source::DiskSectorSize(ctx, c.disk));
+        src.BytesPerSector = static_cast<std::int32_t>(drives::DiskSectorSize(ctx, c.disk));
         const auto& t = ctx.partitions[c.disk];
         src.StartSector = t.Entries[c.partition].Start;
         src.EndSector = t.Entries[c.partition].End;
@@ -204,7 +204,7 @@ void SelectSource(Session& s, const SourceChoice& c) {
 void SelectWholeDisk(Session& s, int disk) {
     auto& ctx = *s.ctx;
     ctx.source.SelectPhysicalDisk(disk);
-    ctx.source.BytesPerSector = static_cast<std::int32_t>(source::DiskSectorSize(ctx, disk));
+    ctx.source.BytesPerSector = static_cast<std::int32_t>(drives::DiskSectorSize(ctx, disk));
     ctx.source.BadSectorPolicy = base::BadSectorAnswer::RetryOnce;
 }
 

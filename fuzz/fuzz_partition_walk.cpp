@@ -7,7 +7,7 @@
 #include "fuzz_support.h"
 #include "partition/partition_walk.h"
 #include "source/geometry_cache.h"
-#include "source/volume_probe.h"
+#include "drives/volume_probe.h"
 
 using namespace dravik;
 
@@ -34,6 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (sink.count > static_cast<partition::TreeHandle>(table.Count)) __builtin_trap();
 
     source::MemoryDevice volume(bytes);
-    source::ProbeVolume(volume);
+    drives::ProbeVolume(volume);
     return 0;
 }

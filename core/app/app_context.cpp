@@ -17,7 +17,7 @@ AppContext::AppContext(base::Prompter& p, source::DeviceOpenFn open)
       items([&p] { ExitOutOfMemory(p); }) {}
 
 AppContext::operator analysis::AnalysisContext() {
-    return {prompter, source, reader, analysis, items, [this] { return source::SelectedDiskModel(*this); }};
+    return {prompter, source, reader, analysis, items, [this] { return drives::SelectedDiskModel(*this); }};
 }
 
 }  // namespace dravik::app

@@ -10,7 +10,7 @@
 #include "saving/saving_context.h"
 #include "platform/registry_store.h"
 #include "source/current_source.h"
-#include "source/drive_catalogue.h"
+#include "drives/drive_catalogue.h"
 #include "source/sector_reader.h"
 
 namespace dravik::app {
@@ -31,7 +31,7 @@ public:
     source::SectorReader reader;
     partition::PartitionTables partitions{};
     platform::RegistryStore registry;  // holds the disk geometry cache
-    source::Drives drives;             // what the catalogue lists, and the catalogue
+    drives::Drives drives;             // what the catalogue lists, and the catalogue
     analysis::AnalysisState analysis;
     analysis::ItemLists items;
     saving::SavingSettings savingSettings;
@@ -39,6 +39,7 @@ public:
 
     // Each subsystem sees the part of the state it works on.
     operator partition::PartitionContext() { return {devices, source, reader, partitions, registry}; }
+    operator drives::DrivesContext() { return {devices, source, reader, partitions, registry, drives}; }
     operator analysis::AnalysisContext();
     operator results::ResultsContext() { return {analysis, items}; }
     operator saving::SavingContext() {

@@ -6,7 +6,7 @@
 #include "analysis/volume_geometry.h"
 #include "app/app_context.h"
 #include "partition/partition_walk.h"
-#include "source/drive_catalogue.h"
+#include "drives/drive_catalogue.h"
 #include "source/geometry_cache.h"
 
 namespace dravik::app {
@@ -75,12 +75,12 @@ RecoveryChoice CurrentRecoveryMode(const AppContext& ctx) {
     return s.mode == analysis::RecoveryMode::Formatted ? RecoveryChoice::Formatted : RecoveryChoice::Deleted;
 }
 
-source::CatalogueStatus BuildSources(AppContext& ctx, const std::vector<std::string>& images, bool systemDisks) {
+drives::CatalogueStatus BuildSources(AppContext& ctx, const std::vector<std::string>& images, bool systemDisks) {
     auto& setup = ctx.drives.setup;
     setup.attachedDisks.clear();
     for (const auto& i : images) setup.attachedDisks.push_back(std::filesystem::absolute(i).string());
     setup.systemDisks = systemDisks;
-    return source::BuildDriveCatalogue(ctx);
+    return drives::BuildDriveCatalogue(ctx);
 }
 
 SourceItemSelection SelectSourceItem(AppContext& ctx, partition::TreeHandle handle) {
@@ -90,7 +90,7 @@ SourceItemSelection SelectSourceItem(AppContext& ctx, partition::TreeHandle hand
     auto& src = ctx.source;
     src.ItemText = item->text;
     src.PartitionText.clear();
-    using Kind = source::CatalogueItemKind;
+    using Kind = drives::CatalogueItemKind;
     switch (item->kind) {
         case Kind::Root:
         case Kind::PhysicalDisks:
@@ -99,12 +99,12 @@ SourceItemSelection SelectSourceItem(AppContext& ctx, partition::TreeHandle hand
         case Kind::Disk: {
             const int n = item->disk;
             out.group = false;
-            out.pane = source::ShowDiskInformation(ctx, n);
+            out.pane = drives::ShowDiskInformation(ctx, n);
             src.StartSector = 63;
-            src.EndSector = source::geometry_cache::CachedDiskSize(ctx.registry, n) / source::DiskSectorSize(ctx, n);
+            src.EndSector = source::geometry_cache::CachedDiskSize(ctx.registry, n) / drives::DiskSectorSize(ctx, n);
             src.PartitionLabel = "UNKNOWN";
-            src.BytesPerSector = static_cast<std::int32_t>(source::DiskSectorSize(ctx, n));
-            out.accessProblem = source::DiskAccessProblem(ctx, n);
+            src.BytesPerSector = static_cast<std::int32_t>(drives::DiskSectorSize(ctx, n));
+            out.accessProblem = drives::DiskAccessProblem(ctx, n);
             break;
         }
         case Kind::Volume: {
@@ -120,7 +120,7 @@ SourceItemSelection SelectSourceItem(AppContext& ctx, partition::TreeHandle hand
             src.EndSector = t.Count > 0 ? t.Entries[0].End : 0;
             src.PartitionLabel = t.Count > 0 ? t.FileSystem[0] : "UNKNOWN";
             src.PartitionIndex = 0;
-            out.pane = source::ShowVolumeInformation(ctx, item->text);
+            out.pane = drives::ShowVolumeInformation(ctx, item->text);
             break;
         }
         case Kind::Partition: {
@@ -130,7 +130,7 @@ SourceItemSelection SelectSourceItem(AppContext& ctx, partition::TreeHandle hand
             src.PartitionText = item->text;
             src.ItemText = disk ? disk->text : "Disk" + std::to_string(n);
             src.SelectPhysicalDisk(n);
-            source::RewalkDisk(ctx, n);
+            drives::RewalkDisk(ctx, n);
             const auto& t = ctx.partitions[n];
             const int i = item->partition;
             if (i < 0 || i >= t.Count) {
@@ -141,9 +141,9 @@ SourceItemSelection SelectSourceItem(AppContext& ctx, partition::TreeHandle hand
             src.EndSector = t.Entries[i].End;
             src.PartitionIndex = static_cast<std::int16_t>(i);
             src.PartitionLabel = t.FileSystem[i];
-            src.BytesPerSector = static_cast<std::int32_t>(source::DiskSectorSize(ctx, n));
-            out.pane = source::ShowPartitionInformation(ctx, n, i);
-            out.accessProblem = source::DiskAccessProblem(ctx, n);
+            src.BytesPerSector = static_cast<std::int32_t>(drives::DiskSectorSize(ctx, n));
+            out.pane = drives::ShowPartitionInformation(ctx, n, i);
+            out.accessProblem = drives::DiskAccessProblem(ctx, n);
             break;
         }
     }
@@ -156,17 +156,17 @@ SourceItemSelection SelectSourceItem(AppContext& ctx, partition::TreeHandle hand
 SourceConfirmation ConfirmSource(AppContext& ctx, const RangeInput& range) {
     auto& src = ctx.source;
     src.BadSectorPolicy = base::BadSectorAnswer::RetryOnce;
-    if (src.ItemText.empty() || src.ItemText == source::DriveCatalogue::kLogicalDrivesText) {
+    if (src.ItemText.empty() || src.ItemText == drives::DriveCatalogue::kLogicalDrivesText) {
         ctx.prompter.ViewMsgBox(text::kSelectLogicalDrive);
         return SourceConfirmation::Refused;
     }
-    if (src.ItemText == source::DriveCatalogue::kPhysicalDisksText) {
+    if (src.ItemText == drives::DriveCatalogue::kPhysicalDisksText) {
         ctx.prompter.ViewMsgBox(text::kSelectPhysicalDisk);
         return SourceConfirmation::Refused;
     }
     SetDeviceFromItemText(ctx);
     if (!src.DriveLetter) {
-        const std::string problem = source::DiskAccessProblem(ctx, src.DeviceIndex);
+        const std::string problem = drives::DiskAccessProblem(ctx, src.DeviceIndex);
         if (!problem.empty()) {
             ctx.prompter.ViewMsgBox(problem);
             return SourceConfirmation::Refused;
@@ -216,12 +216,12 @@ bool PrepareLogLoad(AppContext& ctx, const std::string& path, bool needDisk) {
     for (int n = 0; n < source::kDeviceSlots && !found; ++n) {
         if (!ctx.drives.catalogue.disks[n]) continue;
         src.SelectPhysicalDisk(n);
-        found = source::SelectedDiskModel(ctx) == model;
+        found = drives::SelectedDiskModel(ctx) == model;
     }
     for (const auto& v : ctx.drives.catalogue.volumes) {
         if (found) break;
         src.SelectVolume(v.letter);
-        found = source::SelectedDiskModel(ctx) == model;
+        found = drives::SelectedDiskModel(ctx) == model;
     }
     if (!found) src = saved;
     if (!analysis::ReadScanLogHead(ctx, path, /*checkDevice=*/needDisk || found)) return false;

@@ -17,8 +17,8 @@
 #include "base/worker.h"
 #include "analysis/exhaustive_search.h"
 #include "partition/partition_table.h"
-#include "source/drive_catalogue.h"
-#include "source/drive_information.h"
+#include "drives/drive_catalogue.h"
+#include "drives/drive_information.h"
 
 namespace dravik::app {
 
@@ -42,12 +42,12 @@ RecoveryChoice CurrentRecoveryMode(const AppContext& ctx);
 // ---- sources ----
 // Builds the catalogue with `images` attached as disks (and the machine's
 // own disks unless `systemDisks` is false).
-source::CatalogueStatus BuildSources(AppContext& ctx, const std::vector<std::string>& images, bool systemDisks);
+drives::CatalogueStatus BuildSources(AppContext& ctx, const std::vector<std::string>& images, bool systemDisks);
 
 // What a click on a catalogue item shows and prefills.
 struct SourceItemSelection {
     bool group = true;  // a group item (or none): the information pane keeps its content
-    source::InformationPane pane;
+    drives::InformationPane pane;
     // For the range controls of a partition search.
     std::uint64_t rangeStart = 0;
     std::uint64_t rangeEnd = 0;

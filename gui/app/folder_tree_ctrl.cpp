@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "app/dialog_look.h"
-#include "source/drive_catalogue.h"
+#include "drives/drive_catalogue.h"
 
 namespace dravik::gui {
 
@@ -17,8 +17,8 @@ namespace {
 
 constexpr int kHandleRole = Qt::UserRole + 1;
 
-const char* IconOf(source::CatalogueItemKind kind) {
-    using K = source::CatalogueItemKind;
+const char* IconOf(drives::CatalogueItemKind kind) {
+    using K = drives::CatalogueItemKind;
     switch (kind) {
         case K::Root: return "\\pc.bmp";
         case K::PhysicalDisks:
@@ -47,7 +47,7 @@ void CFolderTreeCtrl::SetResultsMode(QAbstractItemModel* model) {
     if (model && model->rowCount() > 0) setExpanded(model->index(0, 0), true);
 }
 
-void CFolderTreeCtrl::SetSourceMode(const source::DriveCatalogue& catalogue) {
+void CFolderTreeCtrl::SetSourceMode(const drives::DriveCatalogue& catalogue) {
     resultsMode_ = false;
     if (!sourceModel_) sourceModel_ = new QStandardItemModel(this);
     sourceModel_->clear();
@@ -63,7 +63,7 @@ void CFolderTreeCtrl::SetSourceMode(const source::DriveCatalogue& catalogue) {
         if (parent == byHandle.end()) sourceModel_->appendRow(node);
         else parent->second->appendRow(node);
         byHandle[item.handle] = node;
-        expansion.emplace_back(node, item.expanded || item.kind == source::CatalogueItemKind::Root);
+        expansion.emplace_back(node, item.expanded || item.kind == drives::CatalogueItemKind::Root);
     }
     setModel(sourceModel_);
     for (const auto& [node, expanded] : expansion) setExpanded(node->index(), expanded);

@@ -11,7 +11,7 @@ class QStandardItemModel;
 class QAbstractItemModel;
 class QStandardItem;
 
-namespace dravik::source {
+namespace dravik::drives {
 struct DriveCatalogue;
 }
 
@@ -24,7 +24,7 @@ public:
 
     // ---- source mode ----
     // Shows the catalogue's items with their expansion.
-    void SetSourceMode(const source::DriveCatalogue& catalogue);
+    void SetSourceMode(const drives::DriveCatalogue& catalogue);
     // The catalogue handle of an index; 0 for none.
     partition::TreeHandle HandleOf(const QModelIndex& index) const;
     QModelIndex IndexOf(partition::TreeHandle handle) const;

@@ -2,7 +2,7 @@
 // the machine's own disks), with real and hand-built images behind the
 // devices: numbering, the geometry cache, the tree, the logical drives and
 // the information panes.
-#include "source/drive_catalogue.h"
+#include "drives/drive_catalogue.h"
 
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
@@ -16,15 +16,17 @@
 #include "app/workflow.h"
 #include "partition/partition_walk.h"
 #include "platform/registry_store.h"
-#include "source/drive_information.h"
+#include "drives/drive_information.h"
 #include "source/geometry_cache.h"
-#include "source/volume_probe.h"
+#include "drives/volume_probe.h"
 #include "support/disk_builder.h"
 #include "support/scripted_prompter.h"
 #include "support/test_images.h"
 
-namespace dravik::source {
+namespace dravik::drives {
 namespace {
+
+using namespace source;
 
 namespace fs = std::filesystem;
 namespace cache = geometry_cache;
@@ -341,14 +343,14 @@ TEST_F(CatalogueTest, ADiskThisUserMayNotReadIsListedAndChoosingItSaysWhy) {
             if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
                                      ::setresuid(65534, 65534, 65534) != 0))
                 std::_Exit(3);
-            source::BuildDriveCatalogue(ctx_);
+            drives::BuildDriveCatalogue(ctx_);
             int n = -1;
             for (int i = 0; i < source::kDeviceSlots; ++i)
                 if (ctx_.drives.catalogue.disks[i] && ctx_.drives.catalogue.disks[i]->kernelName == "sdd") n = i;
             if (n < 0 || ctx_.drives.catalogue.disks[n]->openError != EACCES) std::_Exit(4);
             partition::TreeHandle item = 0;
             for (const auto& it : ctx_.drives.catalogue.items)
-                if (it.kind == source::CatalogueItemKind::Disk && it.disk == n) item = it.handle;
+                if (it.kind == drives::CatalogueItemKind::Disk && it.disk == n) item = it.handle;
             const auto chosen = app::SelectSourceItem(ctx_, item);
             if (chosen.accessProblem.find("pkexec") == std::string::npos) std::_Exit(5);
             if (chosen.pane.Text().find("Disk Size  : 23.5 MB") == std::string::npos) std::_Exit(6);
@@ -363,4 +365,4 @@ TEST_F(CatalogueTest, ADiskThisUserMayNotReadIsListedAndChoosingItSaysWhy) {
 }
 
 }  // namespace
-}  // namespace dravik::source
+}  // namespace dravik::drives

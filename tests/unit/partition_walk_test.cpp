@@ -12,7 +12,7 @@
 
 #include "app/app_context.h"
 #include "partition/boot_sector_id.h"
-#include "source/drive_catalogue.h"
+#include "drives/drive_catalogue.h"
 #include "source/geometry_cache.h"
 #include "support/disk_builder.h"
 #include "support/scripted_prompter.h"
@@ -383,7 +383,7 @@ TEST(PartitionWalkImages, DisksListWhatTheirLayoutSays) {
                 const std::uint64_t length = r.sectors - (!fromTable && r.fileSystem == "NTFS" ? 1 : 0);
                 expected.push_back({r.fileSystem, r.start, r.start + length});
                 names.push_back(PartitionName(static_cast<int>(expected.size()), r.fileSystem));
-                drives.push_back(source::VolumeItemText(labels.at(r.number), static_cast<char>('C' + drives.size())));
+                drives.push_back(drives::VolumeItemText(labels.at(r.number), static_cast<char>('C' + drives.size())));
             }
         }
 
@@ -391,7 +391,7 @@ TEST(PartitionWalkImages, DisksListWhatTheirLayoutSays) {
         app::AppContext ctx(prompter);
         ctx.drives.setup.systemDisks = false;
         ctx.drives.setup.attachedDisks = {test::ImagePath(disk + ".img").string()};
-        ASSERT_TRUE(source::BuildDriveCatalogue(ctx).built);
+        ASSERT_TRUE(drives::BuildDriveCatalogue(ctx).built);
         std::vector<Listed> got;
         for (int i = 0; i < ctx.partitions[0].Count; ++i)
             got.push_back({ctx.partitions[0].FileSystem[i], ctx.partitions[0].Entries[i].Start, ctx.partitions[0].Entries[i].End});

@@ -351,7 +351,7 @@ protected:
     const std::uint64_t start = kHigh + 0x800;
 
     static void AttachModel(app::AppContext& ctx, int disk, const std::string& file) {
-        source::CatalogueDisk d;
+        drives::CatalogueDisk d;
         d.backing.path = "/images/" + file;
         d.attached = true;
         ctx.drives.catalogue.disks[disk] = d;

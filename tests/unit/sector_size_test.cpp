@@ -9,13 +9,15 @@
 #include <cstdio>
 #include <fstream>
 
-#include "source/drive_catalogue.h"
+#include "drives/drive_catalogue.h"
 #include "support/manifest.h"
 #include "support/md5.h"
 #include "support/test_images.h"
 
-namespace dravik::source {
+namespace dravik::drives {
 namespace {
+
+using namespace source;
 
 namespace fs = std::filesystem;
 
@@ -91,7 +93,7 @@ TEST(SectorSize, AnImageTakesTheUsersSizeElseItsTablesElse512) {
 }
 
 }  // namespace
-}  // namespace dravik::source
+}  // namespace dravik::drives
 
 #ifdef DRAVIK_CLI_PATH
 

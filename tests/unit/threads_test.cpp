@@ -158,7 +158,7 @@ TEST(ThreadsAnalysis, BackDuringTheAnalysisEndsItAndFreesTheItems) {
         ASSERT_TRUE(app::BuildSources(ctx, {test::ImagePath("ntfs-basic.img").string()}, false).built);
         partition::TreeHandle item = 0;
         for (const auto& i : ctx.drives.catalogue.items)
-            if (i.kind == source::CatalogueItemKind::Partition) item = i.handle;
+            if (i.kind == drives::CatalogueItemKind::Partition) item = i.handle;
         app::SelectSourceItem(ctx, item);
         ASSERT_EQ(app::ConfirmSource(ctx, {}), app::SourceConfirmation::Analyse);
         base::NullProgress progress;

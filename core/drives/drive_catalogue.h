@@ -16,17 +16,15 @@
 #include <string_view>
 #include <vector>
 
-#include "partition/partition_table.h"
+#include "partition/partition_context.h"
 #include "platform/block_devices.h"
 #include "platform/device_map.h"
 #include "platform/posix_file.h"
 #include "source/current_source.h"
 
-namespace dravik::app {
-class AppContext;
-}
+namespace dravik::drives {
 
-namespace dravik::source {
+struct DrivesContext;
 
 // What the catalogue lists; set by the front end before it is built.
 struct DriveSetup {
@@ -77,7 +75,7 @@ struct CatalogueDisk {
 
 // What to tell a user who chose disk n that cannot be opened; empty when it
 // can be read.
-std::string DiskAccessProblem(const app::AppContext& ctx, int n);
+std::string DiskAccessProblem(const DrivesContext& ctx, int n);
 
 enum class CatalogueItemKind { Root, PhysicalDisks, LogicalDrives, Disk, Partition, Volume };
 
@@ -105,7 +103,7 @@ struct CatalogueVolume {
 // The catalogue as data, for the GUI's source tree and the command line.
 struct DriveCatalogue {
     std::vector<CatalogueItem> items;  // in insertion order; handle = position + 1
-    std::array<std::optional<CatalogueDisk>, kDeviceSlots> disks;  // every numbered disk, listed or not
+    std::array<std::optional<CatalogueDisk>, source::kDeviceSlots> disks;  // every numbered disk, listed or not
     std::vector<CatalogueVolume> volumes;                           // in letter order
     int physicalDiskCount = 0;
 
@@ -127,6 +125,19 @@ struct Drives {
     DriveCatalogue catalogue;
 };
 
+// The part of the application's state the catalogue reads and fills: the
+// device map, the partition tables and the geometry cache, and what it lists.
+struct DrivesContext {
+    platform::DeviceMap& devices;
+    source::CurrentSource& source;
+    source::SectorReader& reader;
+    partition::PartitionTables& partitions;
+    platform::RegistryStore& registry;
+    Drives& drives;
+
+    operator partition::PartitionContext() const { return {devices, source, reader, partitions, registry}; }
+};
+
 // "DATA (D:)", or "Local Disk (D:)" for a volume without a label.
 std::string VolumeItemText(std::string_view label, char letter);
 
@@ -142,19 +153,19 @@ std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& pat
 
 // The model of disk n: sysfs's model for a kernel disk, the file name for an
 // image. 0 on success, else an errno value (ENODEV: no such disk).
-int QueryDriveModel(const app::AppContext& ctx, int n, std::string& model);
+int QueryDriveModel(const DrivesContext& ctx, int n, std::string& model);
 
 // The model of the disk the current source lies on: the selected disk's, or
 // for a logical drive the disk holding it (an attached volume image: its
 // file name). Empty when unknown.
-std::string SelectedDiskModel(const app::AppContext& ctx);
+std::string SelectedDiskModel(const DrivesContext& ctx);
 
 // Numbers the disks the setup names (attached ones first, then sysfs's), maps
 // them in the device map, and rebuilds the geometry cache for those that
 // answer. Returns 1 when rebuilt, 0 when the cache key cannot be created, -1
 // when a subkey cannot be created (the front end then ends the process with
 // exit code 1).
-int RebuildGeometryCache(app::AppContext& ctx);
+int RebuildGeometryCache(const DrivesContext& ctx);
 
 struct CatalogueStatus {
     bool built = true;
@@ -165,14 +176,14 @@ struct CatalogueStatus {
 // rebuilt cache with their partitions (WalkPartitions with items), and the
 // logical drives with their letters in the device map. Leaves the source on
 // physical disk slots with no range set.
-CatalogueStatus BuildDriveCatalogue(app::AppContext& ctx);
+CatalogueStatus BuildDriveCatalogue(const DrivesContext& ctx);
 
 // Bytes per sector of disk n as its geometry gave it, else the current
 // BytesPerSector. Walks and sector figures of a disk use it.
-std::uint32_t DiskSectorSize(const app::AppContext& ctx, int n);
+std::uint32_t DiskSectorSize(const DrivesContext& ctx, int n);
 
 // Walks disk n without items, as the panes and a selection do: slot 0 back
 // on its disk, no range limit and the disk's own sector size during the walk.
-int RewalkDisk(app::AppContext& ctx, int n);
+int RewalkDisk(const DrivesContext& ctx, int n);
 
-}  // namespace dravik::source
+}  // namespace dravik::drives

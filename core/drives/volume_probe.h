@@ -11,7 +11,7 @@
 
 #include "source/sector_device.h"
 
-namespace dravik::source {
+namespace dravik::drives {
 
 struct VolumeFacts {
     std::string fileSystem;  // "NTFS", "FAT32", "FAT16", "FAT12"; empty when not recognised
@@ -22,6 +22,6 @@ struct VolumeFacts {
 };
 
 // Never fails: an unreadable or unknown volume gives empty facts.
-VolumeFacts ProbeVolume(SectorDevice& device);
+VolumeFacts ProbeVolume(source::SectorDevice& device);
 
-}  // namespace dravik::source
+}  // namespace dravik::drives

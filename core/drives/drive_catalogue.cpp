@@ -1,18 +1,21 @@
-#include "source/drive_catalogue.h"
+#include "drives/drive_catalogue.h"
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <utility>
 
-#include "app/app_context.h"
 #include "base/size_text.h"
 #include "partition/partition_walk.h"
 #include "platform/posix_file.h"
 #include "source/geometry_cache.h"
-#include "source/volume_probe.h"
+#include "drives/volume_probe.h"
 
-namespace dravik::source {
+namespace dravik::drives {
+
+// The devices and sources the catalogue describes.
+using namespace source;
 
 namespace fs = std::filesystem;
 using partition::TreeHandle;
@@ -147,7 +150,7 @@ std::optional<DriveGeometry> QueryDriveGeometry(const platform::SystemPaths& pat
     return g;
 }
 
-int QueryDriveModel(const app::AppContext& ctx, int n, std::string& model) {
+int QueryDriveModel(const DrivesContext& ctx, int n, std::string& model) {
     model.clear();
     if (n < 0 || n >= kDeviceSlots || !ctx.drives.catalogue.disks[n]) return ENODEV;
     const auto& disk = *ctx.drives.catalogue.disks[n];
@@ -157,7 +160,7 @@ int QueryDriveModel(const app::AppContext& ctx, int n, std::string& model) {
     return 0;
 }
 
-std::string SelectedDiskModel(const app::AppContext& ctx) {
+std::string SelectedDiskModel(const DrivesContext& ctx) {
     const auto& src = ctx.source;
     int disk = src.DeviceIndex;
     if (src.DriveLetter != 0) {
@@ -171,7 +174,7 @@ std::string SelectedDiskModel(const app::AppContext& ctx) {
     return model;
 }
 
-std::string DiskAccessProblem(const app::AppContext& ctx, int n) {
+std::string DiskAccessProblem(const DrivesContext& ctx, int n) {
     if (n < 0 || n >= kDeviceSlots || !ctx.drives.catalogue.disks[n]) return {};
     const auto& disk = *ctx.drives.catalogue.disks[n];
     if (disk.openError == 0) return {};
@@ -180,7 +183,7 @@ std::string DiskAccessProblem(const app::AppContext& ctx, int n) {
            "with \"pkexec dravik\", or join the group (\"sudo usermod -aG disk $USER\") and log in again.";
 }
 
-std::uint32_t DiskSectorSize(const app::AppContext& ctx, int n) {
+std::uint32_t DiskSectorSize(const DrivesContext& ctx, int n) {
     if (n >= 0 && n < kDeviceSlots) {
         const auto& disk = ctx.drives.catalogue.disks[n];
         if (disk && disk->bytesPerSector) return disk->bytesPerSector;
@@ -197,7 +200,7 @@ constexpr std::array<std::string_view, 7> kSubkeys = {cache::kCylinder,        c
                                                       cache::kModel,           cache::kSectorsPerTrack,
                                                       cache::kSize,            cache::kBytesPerSector};
 
-void WriteDiskValues(app::AppContext& ctx, int n, const DriveGeometry& g) {
+void WriteDiskValues(const DrivesContext& ctx, int n, const DriveGeometry& g) {
     auto& reg = ctx.registry;
     const std::string name = cache::DiskValueName(n);
     const bool fixed = g.mediaType == MediaType::Fixed;
@@ -213,7 +216,7 @@ void WriteDiskValues(app::AppContext& ctx, int n, const DriveGeometry& g) {
 
 }  // namespace
 
-int RebuildGeometryCache(app::AppContext& ctx) {
+int RebuildGeometryCache(const DrivesContext& ctx) {
     auto& reg = ctx.registry;
     for (auto key : kSubkeys)
         if (reg.OpenKey(key)) reg.DeleteKey(key);
@@ -263,7 +266,7 @@ private:
 };
 
 // Runs a walk of disk n with its own sector size, leaving BytesPerSector as it was.
-int WalkWithDiskSectorSize(app::AppContext& ctx, int n, partition::PartitionItemSink* sink, bool addItems) {
+int WalkWithDiskSectorSize(const DrivesContext& ctx, int n, partition::PartitionItemSink* sink, bool addItems) {
     const std::int32_t saved = ctx.source.BytesPerSector;
     ctx.source.BytesPerSector = static_cast<std::int32_t>(DiskSectorSize(ctx, n));
     const int result = partition::WalkPartitions(ctx, sink, n, 0, addItems);
@@ -274,7 +277,7 @@ int WalkWithDiskSectorSize(app::AppContext& ctx, int n, partition::PartitionItem
 // The backing of partition i of disk n as a volume: its partition block
 // device when sysfs has one at that place, the whole disk for a file system
 // that starts at sector 0, else a window of the disk.
-std::optional<platform::DeviceBacking> PartitionBacking(const app::AppContext& ctx, int n, int i) {
+std::optional<platform::DeviceBacking> PartitionBacking(const DrivesContext& ctx, int n, int i) {
     const auto& disk = *ctx.drives.catalogue.disks[n];
     const auto& entry = ctx.partitions[n].Entries[i];
     const std::uint64_t bps = DiskSectorSize(ctx, n);
@@ -293,7 +296,7 @@ std::optional<platform::DeviceBacking> PartitionBacking(const app::AppContext& c
     return platform::DeviceBacking{disk.backing.path, disk.backing.offset + offset, length};
 }
 
-void AddVolume(app::AppContext& ctx, platform::DeviceBacking backing, std::uint32_t bps, int disk, int partition) {
+void AddVolume(const DrivesContext& ctx, platform::DeviceBacking backing, std::uint32_t bps, int disk, int partition) {
     const char letter = ctx.devices.AddVolume(backing);
     if (letter == 0) return;  // C: to Z: are taken
     CatalogueVolume v;
@@ -310,7 +313,7 @@ void AddVolume(app::AppContext& ctx, platform::DeviceBacking backing, std::uint3
     ctx.drives.catalogue.volumes.push_back(std::move(v));
 }
 
-void ListVolumes(app::AppContext& ctx, TreeHandle logicalDrives) {
+void ListVolumes(const DrivesContext& ctx, TreeHandle logicalDrives) {
     auto& catalogue = ctx.drives.catalogue;
     ctx.devices.ClearVolumes();
     for (int n = 0; n < kDeviceSlots; ++n) {
@@ -332,7 +335,7 @@ void ListVolumes(app::AppContext& ctx, TreeHandle logicalDrives) {
 
 }  // namespace
 
-CatalogueStatus BuildDriveCatalogue(app::AppContext& ctx) {
+CatalogueStatus BuildDriveCatalogue(const DrivesContext& ctx) {
     auto& catalogue = ctx.drives.catalogue;
     catalogue.Clear();
     const TreeHandle root = catalogue.AddItem(0, CatalogueItemKind::Root, std::string(DriveCatalogue::kRootText));
@@ -371,7 +374,7 @@ CatalogueStatus BuildDriveCatalogue(app::AppContext& ctx) {
     return {};
 }
 
-int RewalkDisk(app::AppContext& ctx, int n) {
+int RewalkDisk(const DrivesContext& ctx, int n) {
     if (n < 0 || n >= kDeviceSlots) return 0;
     ctx.source.DeviceTable[0] = PhysicalDrivePath(0);
     const std::uint64_t savedEnd = ctx.source.EndSector;
@@ -381,4 +384,4 @@ int RewalkDisk(app::AppContext& ctx, int n) {
     return result;
 }
 
-}  // namespace dravik::source
+}  // namespace dravik::drives

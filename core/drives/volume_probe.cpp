@@ -1,4 +1,4 @@
-#include "source/volume_probe.h"
+#include "drives/volume_probe.h"
 
 #include <algorithm>
 #include <vector>
@@ -9,7 +9,10 @@
 #include "platform/le.h"
 #include "platform/text.h"
 
-namespace dravik::source {
+namespace dravik::drives {
+
+// The devices and sources the catalogue describes.
+using namespace source;
 
 namespace {
 
@@ -196,4 +199,4 @@ VolumeFacts ProbeVolume(SectorDevice& device) {
     return facts;
 }
 
-}  // namespace dravik::source
+}  // namespace dravik::drives

@@ -1,16 +1,18 @@
-#include "source/drive_information.h"
+#include "drives/drive_information.h"
 
 #include <limits>
 
-#include "app/app_context.h"
 #include "base/size_text.h"
 #include "platform/block_devices.h"
 #include "platform/posix_file.h"
-#include "source/drive_catalogue.h"
+#include "drives/drive_catalogue.h"
 #include "source/geometry_cache.h"
-#include "source/volume_probe.h"
+#include "drives/volume_probe.h"
 
-namespace dravik::source {
+namespace dravik::drives {
+
+// The devices and sources the catalogue describes.
+using namespace source;
 
 namespace cache = geometry_cache;
 
@@ -39,7 +41,7 @@ std::string FormatSize(std::uint64_t bytes) {
     return "0";
 }
 
-InformationPane ShowDiskInformation(app::AppContext& ctx, int n, int selectedPartition) {
+InformationPane ShowDiskInformation(const DrivesContext& ctx, int n, int selectedPartition) {
     InformationPane pane;
     if (n < 0 || n >= kDeviceSlots) return pane;
     const std::uint64_t size = cache::CachedDiskSize(ctx.registry, n);
@@ -65,7 +67,7 @@ InformationPane ShowDiskInformation(app::AppContext& ctx, int n, int selectedPar
     return pane;
 }
 
-InformationPane ShowVolumeInformation(app::AppContext& ctx, std::string_view itemText) {
+InformationPane ShowVolumeInformation(const DrivesContext& ctx, std::string_view itemText) {
     InformationPane pane;
     // The letter sits inside the closing parentheses: "... (D:)".
     if (itemText.size() < 4) return pane;
@@ -122,7 +124,7 @@ InformationPane ShowVolumeInformation(app::AppContext& ctx, std::string_view ite
     return pane;
 }
 
-InformationPane ShowPartitionInformation(app::AppContext& ctx, int n, int index) {
+InformationPane ShowPartitionInformation(const DrivesContext& ctx, int n, int index) {
     InformationPane pane;
     if (n < 0 || n >= kDeviceSlots) return pane;
     const auto& table = ctx.partitions[n];
@@ -138,4 +140,4 @@ InformationPane ShowPartitionInformation(app::AppContext& ctx, int n, int index)
     return pane;
 }
 
-}  // namespace dravik::source
+}  // namespace dravik::drives

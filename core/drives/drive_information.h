@@ -9,11 +9,9 @@
 #include <utility>
 #include <vector>
 
-namespace dravik::app {
-class AppContext;
-}
+#include "drives/drive_catalogue.h"
 
-namespace dravik::source {
+namespace dravik::drives {
 
 struct PieSlice {
     std::string legend;
@@ -37,17 +35,17 @@ std::string FormatSize(std::uint64_t bytes);
 // each listed partition's share of the disk (the disk is walked again
 // first). `selectedPartition` (0-based, -1 for none) is drawn as the
 // selected one. Afterwards disk n is the current device.
-InformationPane ShowDiskInformation(app::AppContext& ctx, int n, int selectedPartition = -1);
+InformationPane ShowDiskInformation(const DrivesContext& ctx, int n, int selectedPartition = -1);
 
 // The logical drive named by its item text ("DATA (D:)"): name, file
 // system, capacity, used and free space with their pie chart. Figures come
 // from the mounted file system when the volume is mounted, else from the
 // volume's own structures where that is cheap, else they stay empty. Sets
 // BytesPerSector to the volume's sector size when the volume can be opened.
-InformationPane ShowVolumeInformation(app::AppContext& ctx, std::string_view itemText);
+InformationPane ShowVolumeInformation(const DrivesContext& ctx, std::string_view itemText);
 
 // Partition `index` of disk n: type, start and end sector, size. Empty when
 // the table has no such partition.
-InformationPane ShowPartitionInformation(app::AppContext& ctx, int n, int index);
+InformationPane ShowPartitionInformation(const DrivesContext& ctx, int n, int index);
 
-}  // namespace dravik::source
+}  // namespace dravik::drives
