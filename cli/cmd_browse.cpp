@@ -121,6 +121,7 @@ int RunList(const Common& common, const ListOptions& o) {
 
     // The folder to list, by its names from the root, or a file in it.
     results::NodeHandle start = tree.Root();
+    if (!tree.Valid(start)) throw CliError("the scan log holds no folder tree to list");
     std::vector<Entry> entries;
     bool oneFile = false;
     if (!o.folder.empty()) {

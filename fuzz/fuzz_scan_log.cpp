@@ -1,6 +1,8 @@
 // The scan-log reader over a log made of the input: the head, the volume
-// records and every list section are attacker-controlled. Seeded with real
-// logs that the scan-log tests save (scripts/fuzz-seeds.py).
+// records and every list section are attacker-controlled; then the results
+// tree over what it stored, walked folder by folder as a recursive listing
+// does. Seeded with real logs that the scan-log tests save
+// (scripts/fuzz-seeds.py).
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -8,6 +10,8 @@
 #include <string>
 
 #include "analysis/scan_log.h"
+#include "results/item_text.h"
+#include "results/results_view.h"
 #include "fuzz_support.h"
 
 using namespace dravik;
@@ -48,5 +52,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& f : ctx.items.files) units += analysis::WideName(f).size() + analysis::NarrowName(f).size();
     for (const auto& f : ctx.items.scan.foundFolders) units += f.name.size();
     for (const auto& f : ctx.items.scan.foundFiles) units += f.name.size();
+
+    // A log cut short is refused by the command line; the desktop shows
+    // what was read, so the tree is built over it all the same.
+    results::ResultsView view(ctx);
+    view.Open();
+    auto& tree = view.Tree();
+    if (!tree.Valid(tree.Root())) return 0;
+    std::vector<results::NodeHandle> stack{tree.Root()};
+    while (!stack.empty()) {
+        const results::NodeHandle node = stack.back();
+        stack.pop_back();
+        units += tree.Path(node).size();
+        view.ShowFolder(tree.FolderNumber(node));
+        for (const auto& row : view.Rows())
+            units += row.folder ? results::DisplayName(*row.folder).size() : results::DisplayName(*row.file).size();
+        for (const auto child : tree.Node(node).children) stack.push_back(child);
+    }
     return 0;
 }
