@@ -196,9 +196,22 @@ MftWalkResult RunMftWalk(AnalysisEnv& env) {
         auto name = ntfs::ReadRecordName(volume, rec);
         const std::uint8_t flags = ntfs::RecordFlags(rec);
         if (name.name.empty()) {
-            if (flags == 2 || flags == 3)
-                nameless.push_back({static_cast<std::uint32_t>(number), flags == 2,
-                                    ntfs::ReadStandardTimes(rec, platform::U16(rec, 0x14)).value_or(ntfs::StandardTimes{})});
+            const auto times = ntfs::ReadStandardTimes(rec, platform::U16(rec, 0x14)).value_or(ntfs::StandardTimes{});
+            if (flags == 2 || flags == 3) {
+                nameless.push_back({static_cast<std::uint32_t>(number), flags == 2, times});
+            } else if (number >= ntfs::kFirstUserRecord) {
+                // A file whose name went with an extension record (deleting a
+                // file with an attribute list may overwrite the one holding
+                // its $FILE_NAME) still has its data: kept under "Lost" by
+                // its record number. Records that never held data stay out.
+                const std::uint64_t size = DataSize(volume, rec, mft.RecordBytes());
+                if (size == 0) continue;
+                const std::u16string lost = u"File" + platform::Utf8ToUtf16(std::to_string(number));
+                items.files.AddFileItem(ItemName::Wide(lost), flags == 0, size, kLostFolder,
+                                        static_cast<std::uint32_t>(number), 0, times.modified, times.created,
+                                        times.accessed);
+                items.totalSize += size;
+            }
             continue;
         }
         const auto num = static_cast<std::uint32_t>(number);
