@@ -243,6 +243,9 @@ void DataCopyProgress::paintEvent(QPaintEvent* event) {
     QTimer::singleShot(0, this, [this] {
         rateTimer_.stop();
         worker_.Join();
+        // The worker's last counts may still be queued: the page ends
+        // showing them, the files with unreadable sectors included.
+        Flush();
         accept();
     });
 }

@@ -4,6 +4,7 @@
 // settings' Apply and Cancel as they change what is written.
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
@@ -18,6 +19,8 @@
 #include <deque>
 #include <fstream>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/app_context.h"
 #include "app/gui_prompter.h"
@@ -82,13 +85,21 @@ private:
 // Reads pass through, after `delay` microseconds for every 4 KiB when set:
 // a save slow enough to press its buttons (the reader asks for a whole run
 // at once, so a delay per read would not do).
+// With `onlyMft` set, every read outside the $MFT's runs (absolute byte
+// ranges) fails: the files' data becomes unreadable, their records stay.
 class SlowDevice final : public source::SectorDevice {
 public:
-    SlowDevice(std::unique_ptr<source::SectorDevice> inner, const std::atomic<int>& delay)
-        : inner_(std::move(inner)), delay_(delay) {}
+    SlowDevice(std::unique_ptr<source::SectorDevice> inner, const std::atomic<int>& delay,
+               const std::atomic<bool>& onlyMft, const std::vector<std::pair<std::uint64_t, std::uint64_t>>& mft)
+        : inner_(std::move(inner)), delay_(delay), onlyMft_(onlyMft), mft_(mft) {}
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> buf) override {
         if (const int us = delay_.load())
             std::this_thread::sleep_for(std::chrono::microseconds(us) * (buf.size() / 4096 + 1));
+        if (onlyMft_.load()) {
+            bool inside = false;
+            for (const auto& [from, to] : mft_) inside |= offset >= from && offset + buf.size() <= to;
+            if (!inside) return false;
+        }
         return inner_->ReadAt(offset, buf);
     }
     std::uint64_t Size() const override { return inner_->Size(); }
@@ -96,6 +107,8 @@ public:
 private:
     std::unique_ptr<source::SectorDevice> inner_;
     const std::atomic<int>& delay_;
+    const std::atomic<bool>& onlyMft_;
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>>& mft_;
 };
 
 // Answers the modal dialogs of a save as they open, by their kind, and
@@ -199,11 +212,13 @@ protected:
     }
 
     std::atomic<int> delay_ = 0;
+    std::atomic<bool> onlyMft_ = false;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> mft_;  // set before onlyMft_
     GuiPrompter prompter_;
     app::AppContext ctx_{prompter_, [this](const platform::DeviceBacking& b) -> std::unique_ptr<source::SectorDevice> {
                              auto dev = source::OpenPosixDevice(b);
                              if (!dev) return nullptr;
-                             return std::make_unique<SlowDevice>(std::move(dev), delay_);
+                             return std::make_unique<SlowDevice>(std::move(dev), delay_, onlyMft_, mft_);
                          }};
     std::unique_ptr<results::ResultsView> view_;
     fs::path other_;
@@ -280,6 +295,47 @@ TEST_F(SavingDialogsTest, ASaveWithAConflictAnsweredRenameIsByteExactWithItsTime
         EXPECT_EQ(FileTimeOf(path), row.mtime);
     }
     EXPECT_FALSE(fs::exists(dest.path() / "Big")) << "only the checked folder is saved";
+}
+
+// The page says how many files hold sectors that could not be read, the
+// core's own count, and the run is no success.
+TEST_F(SavingDialogsTest, FilesWithUnreadableSectorsAreCountedOnThePage) {
+    if (other_.empty()) GTEST_SKIP() << "no file system apart from the images' for the destination";
+    Check(u"Documents");
+    Scratch dest(other_);
+    for (const auto& run : ctx_.analysis.mftRuns)
+        if (!run.sparse) mft_.emplace_back(run.start * 512, (run.start + run.length) * 512);
+    ASSERT_FALSE(mft_.empty());
+    onlyMft_ = true;
+    delay_ = 300;  // slow enough for the page to be seen before it ends
+    ctx_.source.BadSectorPolicy = source::BadSectorAnswer::SkipAll;
+
+    Responder r;
+    QString shown;
+    bool visible = false;
+    r.onProgress = [&](QDialog* d) {
+        QObject::connect(d, &QDialog::finished, [&, d] {
+            auto* p = static_cast<DataCopyProgress*>(d);
+            shown = p->UnreadableText();
+            if (auto* label = p->findChild<QLabel*>(QStringLiteral("unreadableFiles"))) visible = !label->isHidden();
+            SaveShot(p, "data-copy-progress-unreadable");
+        });
+    };
+    DataCopyPath page(ctx_, view_->Tree());
+    page.PathEdit()->setText(QString::fromStdString(dest.path().string()));
+    page.show();
+    page.OkButton()->click();
+    onlyMft_ = false;
+    delay_ = 0;
+
+    const std::int32_t files = ctx_.saveRun.unreadableFiles.load();
+    EXPECT_GT(files, 0);
+    EXPECT_LE(files, ctx_.saveRun.selectedCount);
+    EXPECT_EQ(shown.toStdString(), saving::UnreadableFilesText(files));
+    EXPECT_TRUE(visible);
+    ASSERT_FALSE(r.messages.isEmpty());
+    EXPECT_TRUE(r.messages.back().startsWith(QString::fromUtf8(saving::text::kNotCompleted)))
+        << r.messages.back().toStdString();
 }
 
 TEST_F(SavingDialogsTest, TheDestinationIsRefusedOnTheSourceEmptyOrWithNothingChecked) {
