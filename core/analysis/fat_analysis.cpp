@@ -14,6 +14,7 @@
 #include "analysis/lost_items.h"
 #include "analysis/analysis_context.h"
 #include "base/size_text.h"
+#include "partition/boot_sector_id.h"
 
 namespace dravik::analysis {
 
@@ -653,7 +654,7 @@ AnalysisOutcome RunFatExhaustiveScan(AnalysisEnv& env) {
         for (std::uint32_t i = 0; i < n; ++i) {
             const platform::Bytes s(chunk.data() + std::size_t(i) * 512, 512);
             const std::uint64_t at = pos + i;
-            const bool signature = U8(s, 510) == 0x55 && U8(s, 511) == 0xAA;
+            const bool signature = partition::HasBootSignature(s);
             const bool fat32 = signature && platform::BytesEqual(s, 85, "32");
             const bool fat12 = !fat32 && signature && platform::BytesEqual(s, 54, "FAT12");
             if (fat32 || fat12 || (signature && platform::BytesEqual(s, 57, "16"))) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "partition/boot_sector_id.h"
+
 namespace dravik::analysis::ntfs {
 
 using platform::U32;
@@ -19,12 +21,8 @@ inline constexpr std::size_t kClustersPerRecord = 0x40;
 inline constexpr std::size_t kClustersPerIndexBlock = 0x44;
 }  // namespace boot
 
-bool HasBootSignature(platform::Bytes s) {
-    return U8(s, 510) == 0x55 && U8(s, 511) == 0xAA;
-}
-
 std::optional<BootSector> DecodeBootSector(platform::Bytes s, std::uint32_t readerSectorSize) {
-    if (!HasBootSignature(s) || !platform::BytesEqual(s, boot::kOemId, "NTFS")) return std::nullopt;
+    if (!partition::HasBootSignature(s) || !platform::BytesEqual(s, boot::kOemId, "NTFS")) return std::nullopt;
     BootSector b;
     b.bytesPerSector = platform::U16(s, boot::kBytesPerSector);
     std::uint32_t scale = 1;

@@ -30,7 +30,4 @@ struct BootSector {
 // taken as it stands.
 std::optional<BootSector> DecodeBootSector(platform::Bytes sector, std::uint32_t readerSectorSize = 512);
 
-// True when the sector carries the boot signature 0x55 0xAA at 510.
-bool HasBootSignature(platform::Bytes sector);
-
 }  // namespace dravik::analysis::ntfs

@@ -9,6 +9,7 @@
 #include "analysis/ntfs_record.h"
 #include "analysis/ntfs_runs.h"
 #include "analysis/analysis_context.h"
+#include "partition/boot_sector_id.h"
 
 namespace dravik::analysis {
 
@@ -37,7 +38,7 @@ bool ReadNtfsGeometry(const AnalysisContext& ctx, std::uint64_t start, std::uint
         copies.push_back(end);
         copies.push_back(end - 1);
     }
-    if (!ntfs::HasBootSignature(ReadSector(ctx, start)) && copies.size() > 1) std::swap(copies[0], copies[1]);
+    if (!partition::HasBootSignature(ReadSector(ctx, start)) && copies.size() > 1) std::swap(copies[0], copies[1]);
 
     std::optional<ntfs::BootSector> chosen;
     std::uint64_t mft = 0, mirr = 0;
@@ -66,7 +67,7 @@ bool ReadNtfsGeometry(const AnalysisContext& ctx, std::uint64_t start, std::uint
 // The second FAT begins with the media byte: 0xF8 on fixed disks, 0xF0 on
 // floppies and some removable media (0xF9..0xFF on old formats).
 bool FatBootValid(const AnalysisContext& ctx, const std::vector<std::uint8_t>& boot, std::uint64_t fatSector) {
-    return U8(boot, 510) == 0x55 && U8(boot, 511) == 0xAA && U8(ReadSector(ctx, fatSector), 0) >= 0xF0;
+    return partition::HasBootSignature(boot) && U8(ReadSector(ctx, fatSector), 0) >= 0xF0;
 }
 
 bool ReadFatGeometry(const AnalysisContext& ctx, std::uint64_t start, bool fat32, VolumeGeometry& g,

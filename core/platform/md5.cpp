@@ -16,6 +16,8 @@ std::uint32_t Rotl(std::uint32_t x, int c) { return (x << c) | (x >> (32 - c)); 
 }  // namespace
 
 void Md5::Update(std::span<const std::uint8_t> data) {
+    // An empty piece may come without a buffer at all.
+    if (data.empty()) return;
     bytes_ += data.size();
     std::size_t at = 0;
     if (fill_ > 0) {

@@ -31,5 +31,13 @@ TEST(Md5, PiecesGiveTheDigestOfTheWhole) {
     EXPECT_EQ(pieces.HexDigest(), Md5::Of(data));
 }
 
+// An empty file's reads come as pieces without a buffer.
+TEST(Md5, EmptyPiecesWithoutABufferChangeNothing) {
+    Md5 md5;
+    md5.Update({});
+    md5.Update(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(nullptr), 0));
+    EXPECT_EQ(md5.HexDigest(), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
 }  // namespace
 }  // namespace dravik::platform
