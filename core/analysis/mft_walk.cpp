@@ -196,7 +196,7 @@ MftWalkResult RunMftWalk(AnalysisEnv& env) {
         auto name = ntfs::ReadRecordName(volume, rec);
         const std::uint8_t flags = ntfs::RecordFlags(rec);
         if (name.name.empty()) {
-            const auto times = ntfs::ReadStandardTimes(rec, platform::U16(rec, 0x14)).value_or(ntfs::StandardTimes{});
+            const auto times = ntfs::ReadStandardTimes(rec, ntfs::FirstAttributeOffset(rec)).value_or(ntfs::StandardTimes{});
             if (flags == 2 || flags == 3) {
                 nameless.push_back({static_cast<std::uint32_t>(number), flags == 2, times});
             } else if (number >= ntfs::kFirstUserRecord) {

@@ -50,7 +50,7 @@ std::optional<Bytes> ResidentValueOf(Bytes record, const AttributeRef& a) {
 
 template <class Match>
 std::optional<AttributeRef> Find(Bytes record, Match match) {
-    return FindAttribute(record, RecordBound(record), U16(record, 0x14), match);
+    return FindAttribute(record, RecordBound(record), FirstAttributeOffset(record), match);
 }
 
 // What the base record says of the data beyond its runs.

@@ -76,7 +76,7 @@ std::vector<IndexEntry> WalkIndexEntries(Bytes block) {
 
 std::vector<IndexEntry> IndexRootEntries(Bytes record) {
     const std::size_t bound = RecordBound(record);
-    auto a = FindAttribute(record, bound, U16(record, 0x14), [&](const AttributeRef& x) {
+    auto a = FindAttribute(record, bound, FirstAttributeOffset(record), [&](const AttributeRef& x) {
         return x.type == attr::kIndexRoot && x.nameLength == 4 && !x.nonResident;
     });
     if (!a) return {};

@@ -57,6 +57,9 @@ struct DataAttribute {
 
 inline bool IsFileRecord(Bytes b) { return platform::U32(b, 0) == kFileSignature; }
 
+// Offset of the record's first attribute (u16 at 0x14 of the header).
+inline std::uint16_t FirstAttributeOffset(Bytes record) { return platform::U16(record, 0x14); }
+
 // Record flags (low byte of the flags at 0x16): bit 0 in use, bit 1 directory.
 inline std::uint8_t RecordFlags(Bytes record) { return platform::U8(record, 0x16); }
 

@@ -153,7 +153,7 @@ constexpr Stream kUnnamedData{attr::kData, {}};
 constexpr Stream kFolderIndex{attr::kIndexAllocation, u"$I30"};
 
 std::optional<AttributeRef> FindStream(Bytes record, Stream s) {
-    return FindAttribute(record, RecordBound(record), U16(record, 0x14), [&](const AttributeRef& a) {
+    return FindAttribute(record, RecordBound(record), FirstAttributeOffset(record), [&](const AttributeRef& a) {
         return a.type == s.type && a.nameLength == s.name.size() && (s.name.empty() || AttributeName(record, a) == s.name);
     });
 }
@@ -177,7 +177,7 @@ std::optional<Extent> ExtentOf(const NtfsVolume& volume, Bytes record, Stream s 
 // non-resident.
 std::vector<std::uint8_t> AttributeListValue(const NtfsVolume& volume, Bytes record) {
     const std::size_t bound = RecordBound(record);
-    auto a = FindAttribute(record, bound, U16(record, 0x14),
+    auto a = FindAttribute(record, bound, FirstAttributeOffset(record),
                            [](const AttributeRef& x) { return x.type == attr::kAttributeList; });
     if (!a) return {};
     if (!a->nonResident) {
@@ -301,7 +301,7 @@ std::optional<std::vector<std::uint8_t>> RecordStartingData(const NtfsVolume& vo
                                                             std::u16string_view stream,
                                                             std::optional<std::uint64_t> baseSector) {
     auto starts = [&](Bytes record) {
-        return FindAttribute(record, RecordBound(record), U16(record, 0x14), [&](const AttributeRef& a) {
+        return FindAttribute(record, RecordBound(record), FirstAttributeOffset(record), [&](const AttributeRef& a) {
             return IsDataNamed(record, a, stream) && (!a.nonResident || U64(record, a.offset + kLowestVcn) == 0);
         }).has_value();
     };
@@ -320,7 +320,7 @@ FileNameInfo ReadRecordName(const NtfsVolume& volume, MutableBytes base) {
     FileNameInfo info = ReadBestFileName(base);
     if (!info.name.empty()) return info;
     const Bytes view(base.data(), base.size());
-    const auto times = ReadStandardTimes(view, U16(view, 0x14)).value_or(StandardTimes{});
+    const auto times = ReadStandardTimes(view, FirstAttributeOffset(view)).value_or(StandardTimes{});
     std::vector<std::vector<std::uint8_t>> extensions;
     for (std::uint32_t number : ListExtensions(volume, view, attr::kFileName)) {
         auto ext = ReadMftRecord(volume, number);

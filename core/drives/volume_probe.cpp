@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "analysis/fat_boot.h"
+#include "analysis/ntfs_boot.h"
 #include "analysis/ntfs_record.h"
 #include "partition/boot_sector_id.h"
 #include "platform/le.h"
@@ -41,10 +42,7 @@ inline constexpr std::size_t kFreeCount = 488;
 }  // namespace fsinfo
 
 namespace ntfs_boot {
-inline constexpr std::size_t kMftLcn = 0x30;
-inline constexpr std::size_t kClustersPerRecord = 0x40;
 inline constexpr std::uint64_t kVolumeRecord = 3;  // $Volume
-inline constexpr std::size_t kFirstAttribute = 0x14;
 inline constexpr std::uint32_t kVolumeName = 0x60;
 inline constexpr std::size_t kValueLength = 0x10;
 inline constexpr std::size_t kValueOffset = 0x14;
@@ -136,14 +134,10 @@ std::optional<std::uint64_t> Fat1216Free(SectorDevice& device, const FatLayout& 
 // records of $MFT always lie in its first run, so record 3 is found from the
 // boot sector alone.
 std::string NtfsLabel(SectorDevice& device, Bytes boot, std::uint64_t clusterBytes, std::uint32_t bytesPerSector) {
-    const auto perRecord = static_cast<std::int8_t>(U8(boot, ntfs_boot::kClustersPerRecord));
-    std::uint64_t recordBytes = 0;
-    if (perRecord < 0 && perRecord >= -16)
-        recordBytes = std::uint64_t(1) << -perRecord;
-    else if (perRecord > 0)
-        recordBytes = std::uint64_t(perRecord) * clusterBytes;
-    if (recordBytes < 512 || recordBytes > 65536 || recordBytes % bytesPerSector) return {};
-    const std::uint64_t lcn = U64(boot, ntfs_boot::kMftLcn);
+    const auto decoded = analysis::ntfs::DecodeBootSector(boot, bytesPerSector);
+    if (!decoded) return {};
+    const std::uint64_t recordBytes = std::uint64_t(decoded->sectorsPerRecord) * bytesPerSector;
+    const std::uint64_t lcn = decoded->mftLcn;
     if (lcn > (std::uint64_t(1) << 48) / clusterBytes) return {};
     const std::uint64_t at = lcn * clusterBytes + ntfs_boot::kVolumeRecord * recordBytes;
 
@@ -153,7 +147,7 @@ std::string NtfsLabel(SectorDevice& device, Bytes boot, std::uint64_t clusterByt
     analysis::ntfs::ApplyFixups(record);
     const Bytes view(record);
     const std::size_t bound = analysis::ntfs::RecordBound(view);
-    auto a = analysis::ntfs::FindAttribute(view, bound, U16(view, ntfs_boot::kFirstAttribute),
+    auto a = analysis::ntfs::FindAttribute(view, bound, analysis::ntfs::FirstAttributeOffset(view),
                                            [](const auto& ref) { return ref.type == ntfs_boot::kVolumeName; });
     if (!a || a->nonResident) return {};
     const std::uint64_t off = a->offset + std::uint64_t(U16(view, a->offset + ntfs_boot::kValueOffset));
