@@ -150,13 +150,9 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
         SelectSource(s, choice);
         ApplyBadSectorAnswer(ctx, o.onBadSector);
         app::ChooseRecoveryMode(ctx, o.mode == "formatted" ? app::RecoveryChoice::Formatted : app::RecoveryChoice::Deleted);
-        if (!analysis::ReadVolumeGeometry(ctx)) {
-            if (o.mode == "deleted")
-                throw CliError("the " + ctx.source.PartitionLabel +
-                               " boot sector is not usable; --mode formatted searches the partition anyway");
-            ctx.analysis.partition.fileSystem = ctx.source.PartitionLabel;
-        }
-        analysis::PrepareAnalysis(ctx);
+        if (!app::PrepareVolumeAnalysis(ctx, /*needBootSector=*/o.mode == "deleted"))
+            throw CliError("the " + ctx.source.PartitionLabel +
+                           " boot sector is not usable; --mode formatted searches the partition anyway");
     }
     bool stopped = false;
     const auto outcome = RunAnalysisInterruptibly(s, &stopped);
@@ -164,7 +160,7 @@ int RunAnalyse(const Common& common, const AnalyseOptions& o) {
     if (outcome == analysis::AnalysisOutcome::Unsupported)
         throw CliError("no analysis for this file system", exit_status::kNothingFound);
     Summary(ctx);
-    if (const std::string shorter = ShorterSourceText(ctx); !shorter.empty()) std::cout << shorter << "\n";
+    if (const std::string shorter = app::ShorterSourceText(ctx); !shorter.empty()) std::cout << shorter << "\n";
     if (stopped) std::cout << "partial: the analysis was stopped before its end\n";
     Save(ctx, o.log, analysis::ScanLogOrigin::Results);
     return stopped ? InterruptedStatus() : 0;

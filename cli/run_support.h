@@ -32,11 +32,6 @@ bool EndRequested();
 // The exit status of a command ended by a signal: 128 + its number.
 int InterruptedStatus();
 
-// When the file system of the selected volume claims more than the device
-// holds past the volume's start (an image cut short): the sentence saying
-// so; empty otherwise. Reads the volume's boot sector.
-std::string ShorterSourceText(app::AppContext& ctx);
-
 // Loads a scan log into the session: its head (with or without the disk it
 // was made on) and its lists, and returns the results view over them.
 std::unique_ptr<results::ResultsView> LoadLog(Session& s, const std::string& log, bool needSource);

@@ -175,37 +175,17 @@ SourceChoice ResolveSource(Session& s, const std::string& source, std::vector<st
 
 void SelectSource(Session& s, const SourceChoice& c) {
     auto& ctx = *s.ctx;
-    auto& src = ctx.source;
     if (c.letter) {
-        const auto* v = ctx.drives.catalogue.Volume(c.letter);
-        src.SelectVolume(c.letter);
-        src.BytesPerSector = static_cast<std::int32_t>(v->bytesPerSector);
-        src.EndSector = 0;
-        partition::WalkPartitions(ctx, nullptr, 0, 0, false);
-        const auto& t = ctx.partitions[0];
-        if (t.Count == 0) throw CliError("no NTFS or FAT file system on drive " + std::string(1, c.letter) + ":");
-        src.StartSector = t.Entries[0].Start;
-        src.EndSector = t.Entries[0].End;
-        src.PartitionLabel = t.FileSystem[0];
-        src.PartitionIndex = 0;
-    } else {
-        src.SelectPhysicalDisk(c.disk);
-        src.BytesPerSector = static_cast<std::int32_t>(drives::DiskSectorSize(ctx, c.disk));
-        const auto& t = ctx.partitions[c.disk];
-        src.StartSector = t.Entries[c.partition].Start;
-        src.EndSector = t.Entries[c.partition].End;
-        src.PartitionLabel = t.FileSystem[c.partition];
-        src.PartitionIndex = static_cast<std::int16_t>(c.partition);
-        src.ItemText = partition::PartitionName(c.partition + 1, src.PartitionLabel);
+        if (!app::SelectDriveSource(ctx, c.letter) || ctx.partitions[0].Count == 0)
+            throw CliError("no NTFS or FAT file system on drive " + std::string(1, c.letter) + ":");
+        return;
     }
-    src.BadSectorPolicy = base::BadSectorAnswer::RetryOnce;
+    if (!app::SelectDiskSource(ctx, c.disk, c.partition))
+        throw CliError("no partition " + std::to_string(c.partition + 1) + " on Disk" + std::to_string(c.disk));
 }
 
 void SelectWholeDisk(Session& s, int disk) {
-    auto& ctx = *s.ctx;
-    ctx.source.SelectPhysicalDisk(disk);
-    ctx.source.BytesPerSector = static_cast<std::int32_t>(drives::DiskSectorSize(ctx, disk));
-    ctx.source.BadSectorPolicy = base::BadSectorAnswer::RetryOnce;
+    if (!app::SelectDiskSource(*s.ctx, disk)) throw CliError("no disk Disk" + std::to_string(disk));
 }
 
 }  // namespace dravik::cli

@@ -7,9 +7,10 @@
 
 namespace dravik::analysis::fat {
 
-// Fields of the boot sector (offsets in bytes). Bytes per sector is not
-// read: FAT arithmetic assumes 512.
+// Fields of the boot sector (offsets in bytes). The layout's arithmetic
+// assumes 512-byte sectors; the volume's own sector size only gives its size.
 namespace bpb {
+inline constexpr std::size_t kBytesPerSector = 11;       // u16, the volume's own
 inline constexpr std::size_t kSectorsPerCluster = 13;    // u8
 inline constexpr std::size_t kReservedSectors = 14;      // u16
 inline constexpr std::size_t kRootEntries = 17;          // u16, FAT12/16
@@ -30,6 +31,7 @@ struct BootLayout {
     std::uint64_t fat1Start = 0;
     std::uint64_t fat2Start = 0;
     std::uint64_t totalSectors = 0;
+    std::uint32_t bytesPerSector = 0;  // the volume's own
 };
 
 // The layout of the volume whose boot sector `boot` lies at sector `at`,
@@ -39,6 +41,7 @@ inline BootLayout DecodeBootLayout(platform::Bytes boot, std::uint64_t at, bool 
     using platform::U32;
     BootLayout l;
     l.sectorsPerCluster = platform::U8(boot, bpb::kSectorsPerCluster);
+    l.bytesPerSector = U16(boot, bpb::kBytesPerSector);
     l.reservedSectors = U16(boot, bpb::kReservedSectors);
     l.sectorsPerFat = fat32 ? U32(boot, bpb::kSectorsPerFat32) : U16(boot, bpb::kSectorsPerFat16);
     l.fat1Start = at + l.reservedSectors;

@@ -30,7 +30,10 @@ std::optional<BootSector> DecodeBootSector(platform::Bytes s, std::uint32_t read
         b.bytesPerSector % readerSectorSize == 0)
         scale = b.bytesPerSector / readerSectorSize;
     b.sectorsPerCluster = U8(s, boot::kSectorsPerCluster) * scale;
-    b.totalSectors = U64(s, boot::kTotalSectors) * scale;
+    const std::uint64_t counted = U64(s, boot::kTotalSectors);
+    b.totalSectors = counted * scale;
+    if (b.bytesPerSector != 0 && counted < UINT64_MAX / b.bytesPerSector)
+        b.volumeBytes = (counted + 1) * b.bytesPerSector;
     b.mftLcn = U64(s, boot::kMftLcn);
     b.mftMirrLcn = U64(s, boot::kMftMirrLcn);
 

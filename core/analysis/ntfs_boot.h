@@ -17,6 +17,9 @@ struct BootSector {
     std::uint64_t mftMirrLcn = 0;
     std::uint32_t sectorsPerRecord = 0;
     std::uint32_t sectorsPerIndexBlock = 0;
+    // What the volume claims to span in bytes, its backup boot sector (the
+    // sector after the counted ones) included; 0 when that does not fit.
+    std::uint64_t volumeBytes = 0;
 };
 
 // Decodes a boot sector that carries 0x55 0xAA and "NTFS" at offset 3;

@@ -95,6 +95,24 @@ bool ReadFatGeometry(const AnalysisContext& ctx, std::uint64_t start, bool fat32
 
 }  // namespace
 
+std::optional<std::uint64_t> FileSystemBytes(const AnalysisContext& ctx) {
+    const std::uint32_t bps = ctx.reader.SectorSize();
+    if (bps == 0) return std::nullopt;
+    std::vector<std::uint8_t> sector(bps);
+    if (!ctx.reader.Read(ctx.source.StartSector, 1, sector)) return std::nullopt;
+    const platform::Bytes b(sector);
+    if (const auto boot = ntfs::DecodeBootSector(b, bps)) {
+        if (boot->volumeBytes == 0) return std::nullopt;
+        return boot->volumeBytes;
+    }
+    if (!partition::HasBootSignature(b)) return std::nullopt;
+    const auto layout = fat::DecodeBootLayout(b, 0, ctx.source.PartitionLabel == "FAT32");
+    if (layout.bytesPerSector == 0 || layout.totalSectors == 0 ||
+        layout.totalSectors > UINT64_MAX / layout.bytesPerSector)
+        return std::nullopt;
+    return layout.totalSectors * layout.bytesPerSector;
+}
+
 bool ReadVolumeGeometry(const AnalysisContext& ctx) {
     const auto& src = ctx.source;
     VolumeGeometry g;

@@ -2,6 +2,9 @@
 // handing that geometry to an analysis.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "analysis/analysis_context.h"
 
 namespace dravik::analysis {
@@ -14,6 +17,11 @@ namespace dravik::analysis {
 // the backup boot sector). Returns false, changing nothing, when no copy passes or the
 // label is another one.
 bool ReadVolumeGeometry(const AnalysisContext& ctx);
+
+// What the file system of the selected partition claims to span, in bytes,
+// by its boot sector (NTFS: with its backup boot sector); nullopt when the
+// boot sector cannot be read or names no NTFS or FAT volume.
+std::optional<std::uint64_t> FileSystemBytes(const AnalysisContext& ctx);
 
 // Copies the partition geometry, range and sector size into the block the
 // analysis works with (a loaded scan log's block and range stay as loaded).

@@ -1,8 +1,10 @@
 #include "app/workflow.h"
 
 #include <filesystem>
+#include <utility>
 
 #include "analysis/scan_log.h"
+#include "base/size_text.h"
 #include "analysis/volume_geometry.h"
 #include "app/app_context.h"
 #include "partition/partition_walk.h"
@@ -184,12 +186,43 @@ SourceConfirmation ConfirmSource(AppContext& ctx, const RangeInput& range) {
         ctx.prompter.ViewMsgBox(text::kEndNotBigger);
         return SourceConfirmation::Refused;
     }
-    // An unusable boot sector does not stop the start: the scans need none.
-    if (!analysis::ReadVolumeGeometry(ctx)) ctx.analysis.partition.fileSystem = label;
+    PrepareVolumeAnalysis(ctx);
+    return SourceConfirmation::Analyse;
+}
+
+bool PrepareVolumeAnalysis(AppContext& ctx, bool needBootSector) {
+    if (!analysis::ReadVolumeGeometry(ctx)) {
+        if (needBootSector) return false;
+        ctx.analysis.partition.fileSystem = ctx.source.PartitionLabel;
+    }
     ctx.analysis.settings.phase = 0;
     ctx.analysis.settings.fromLog = false;
     analysis::PrepareAnalysis(ctx);
-    return SourceConfirmation::Analyse;
+    return true;
+}
+
+bool SelectDiskSource(AppContext& ctx, int disk, int partition) {
+    const auto& catalogue = ctx.drives.catalogue;
+    for (const auto& item : catalogue.items) {
+        using Kind = drives::CatalogueItemKind;
+        const bool match = item.disk == disk && (partition < 0 ? item.kind == Kind::Disk
+                                                               : item.kind == Kind::Partition && item.partition == partition);
+        if (!match) continue;
+        SelectSourceItem(ctx, item.handle);
+        ctx.source.BadSectorPolicy = base::BadSectorAnswer::RetryOnce;
+        return true;
+    }
+    return false;
+}
+
+bool SelectDriveSource(AppContext& ctx, char letter) {
+    for (const auto& item : ctx.drives.catalogue.items) {
+        if (item.kind != drives::CatalogueItemKind::Volume || item.letter != letter) continue;
+        SelectSourceItem(ctx, item.handle);
+        ctx.source.BadSectorPolicy = base::BadSectorAnswer::RetryOnce;
+        return true;
+    }
+    return false;
 }
 
 bool PrepareSearch(AppContext& ctx, const RangeInput& range) {
@@ -208,25 +241,99 @@ bool PrepareSearch(AppContext& ctx, const RangeInput& range) {
 
 void PrepareChosenVolume(AppContext& ctx) { analysis::PrepareAnalysis(ctx); }
 
-bool PrepareLogLoad(AppContext& ctx, const std::string& path, bool needDisk) {
-    const std::string model = analysis::ScanLogDeviceModel(path).value_or("");
+std::string FindScanLog(const std::string& named) {
+    std::error_code ec;
+    if (std::filesystem::exists(named, ec)) return named;
+    const std::string withExtension = analysis::ScanLogPath(named);
+    if (std::filesystem::exists(withExtension, ec)) return withExtension;
+    return {};
+}
+
+namespace {
+
+// Selects the disk (or drive) whose model is `model`; false, leaving the
+// current choice, when none has it.
+bool SelectModel(AppContext& ctx, const std::string& model) {
     auto& src = ctx.source;
     const auto saved = src;
-    bool found = false;
-    for (int n = 0; n < source::kDeviceSlots && !found; ++n) {
+    for (int n = 0; n < source::kDeviceSlots; ++n) {
         if (!ctx.drives.catalogue.disks[n]) continue;
         src.SelectPhysicalDisk(n);
-        found = drives::SelectedDiskModel(ctx) == model;
+        if (drives::SelectedDiskModel(ctx) == model) return true;
     }
     for (const auto& v : ctx.drives.catalogue.volumes) {
-        if (found) break;
         src.SelectVolume(v.letter);
-        found = drives::SelectedDiskModel(ctx) == model;
+        if (drives::SelectedDiskModel(ctx) == model) return true;
     }
-    if (!found) src = saved;
-    if (!analysis::ReadScanLogHead(ctx, path, /*checkDevice=*/needDisk || found)) return false;
+    src = saved;
+    return false;
+}
+
+// Empty when the selected volume still has the boot-sector geometry the
+// loaded log holds; else what differs.
+std::string LoggedVolumeMismatch(AppContext& ctx, const std::string& path) {
+    const analysis::VolumeGeometry logged = ctx.analysis.partition;
+    // Only a geometry read from a boot sector can be read again; a volume
+    // found by a search (the source is then its whole disk) carries guesses.
+    if (ctx.analysis.settings.exhaustive) return {};
+    const bool ntfs = logged.fileSystem == "NTFS" && logged.mftSector != 0;
+    const bool fat = logged.fileSystem.rfind("FAT", 0) == 0 && logged.fat1Start != 0 && logged.sectorsPerFat != 0;
+    if (!ntfs && !fat) return {};
+    const std::string where =
+        "The volume at sector " + std::to_string(ctx.source.StartSector) + " of " + drives::SelectedDiskModel(ctx);
+    const std::string advice = ": it is not the volume the scan log " + path +
+                               " was made on (another image of that name, or reformatted or written since); "
+                               "analyse it again";
+    const bool read = analysis::ReadVolumeGeometry(ctx);
+    const analysis::VolumeGeometry now = ctx.analysis.partition;
+    ctx.analysis.partition = logged;
+    if (!read) return where + " has no usable " + ctx.source.PartitionLabel + " boot sector" + advice;
+    std::string differs;
+    auto compare = [&](const char* what, std::uint64_t was, std::uint64_t is) {
+        if (differs.empty() && was != is)
+            differs = std::string(what) + " " + std::to_string(was) + " in the log, " + std::to_string(is) + " there";
+    };
+    compare("sectors per cluster", logged.sectorsPerCluster, now.sectorsPerCluster);
+    if (ntfs) compare("$MFT sector", logged.mftSector, now.mftSector);
+    if (fat) {
+        compare("first FAT sector", logged.fat1Start, now.fat1Start);
+        compare("sectors per FAT", logged.sectorsPerFat, now.sectorsPerFat);
+    }
+    return differs.empty() ? std::string() : where + " differs (" + differs + ")" + advice;
+}
+
+}  // namespace
+
+LogLoad PrepareLogLoad(AppContext& ctx, const std::string& path, bool needDisk) {
+    LogLoad r;
+    const auto model = analysis::ScanLogDeviceModel(path);
+    r.model = model.value_or("");
+    r.diskFound = model && SelectModel(ctx, *model);
+    // A log whose model cannot be read is read on, for the head's own
+    // message on what is wrong with it.
+    if (needDisk && model && !r.diskFound) {
+        r.problem = analysis::text::kSelectProperDevice;
+        return r;
+    }
+    if (!analysis::ReadScanLogHead(ctx, path, /*checkDevice=*/needDisk || r.diskFound)) return r;
+    if (needDisk) {
+        r.problem = LoggedVolumeMismatch(ctx, path);
+        if (!r.problem.empty()) return r;
+    }
     analysis::PrepareAnalysis(ctx);
-    return true;
+    r.ready = true;
+    return r;
+}
+
+std::string ShorterSourceText(AppContext& ctx) {
+    const auto claimed = analysis::FileSystemBytes(ctx);
+    if (!claimed) return {};
+    const std::uint64_t bps = ctx.reader.SectorSize();
+    const std::uint64_t start = ctx.source.StartSector * bps, device = ctx.reader.CurrentDeviceBytes();
+    if (device == 0 || start > device || device - start >= *claimed) return {};
+    return base::Format("the source is shorter than its file system: %llu of its %llu bytes are there; "
+                        "what lies past the end of the source is missing, and files there are unreadable",
+                        static_cast<unsigned long long>(device - start), static_cast<unsigned long long>(*claimed));
 }
 
 bool AdvanceModeOffered(const AppContext& ctx) {
@@ -267,14 +374,23 @@ bool AnalysisRun::Start(base::ProgressSink& sink, std::function<void()> onChange
     worker_.Control().SetOnChange(std::move(onChange));
     progress_ = std::make_unique<analysis::AnalysisProgress>(sink);
     outcome_.store(-1);
+    failure_ = nullptr;
     return worker_.Start([this](base::WorkerControl& control) {
         analysis::AnalysisEnv env{ctx_, control, *progress_};
-        const auto outcome = analysis::RunAnalysis(env);
-        outcome_.store(static_cast<int>(outcome));
+        try {
+            outcome_.store(static_cast<int>(analysis::RunAnalysis(env)));
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
         // The front end learns of the end through the flags; an outcome
         // without one (Back, no worker for the file system) sets one here.
         if (!control.Finished() && !control.CloseRequested()) control.SetFinished();
     });
+}
+
+void AnalysisRun::Join() {
+    worker_.Join();
+    if (auto failure = std::exchange(failure_, nullptr)) std::rethrow_exception(failure);
 }
 
 void AnalysisRun::SetHideDetails(bool hide) {

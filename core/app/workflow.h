@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -82,14 +83,49 @@ bool PrepareSearch(AppContext& ctx, const RangeInput& range);
 // is put in place and the second phase prepared.
 void PrepareChosenVolume(AppContext& ctx);
 
+// ---- choosing a source by name ----
+// What the command line names instead of clicking: disk n (its partition
+// `partition`, 0-based, or the whole disk when -1), or drive `letter`. The
+// source is then chosen through the catalogue item, as a click would;
+// false when the catalogue has no such item.
+bool SelectDiskSource(AppContext& ctx, int disk, int partition = -1);
+bool SelectDriveSource(AppContext& ctx, char letter);
+
+// The analysis of the chosen partition in the current mode, once the
+// checks of Next passed: reads its boot sector and prepares the analysis.
+// An unusable boot sector does not stop it (the scans need none) unless
+// `needBootSector`; then nothing is prepared and false returned.
+bool PrepareVolumeAnalysis(AppContext& ctx, bool needBootSector = false);
+
 // ---- scan logs ----
+struct LogLoad {
+    bool ready = false;      // the head was read and the analysis that loads the lists prepared
+    bool diskFound = false;  // a disk or drive of the catalogue has the log's model (it is selected)
+    std::string model;       // the model the log was made on
+    // Why the log was refused, when the prompter has not told it (no disk
+    // of its model, another volume there than the one logged).
+    std::string problem;
+    explicit operator bool() const { return ready; }
+};
+
+// The file a user named as a scan log: as named, else with the log's
+// extension added; empty when neither exists.
+std::string FindScanLog(const std::string& named);
+
 // Load Log: selects the disk or drive the log was made on when one of the
 // catalogue has its model (else the current choice stays and the log's
 // check decides), reads the log's head and prepares the analysis that loads
 // its lists. `needDisk` false accepts a log whose disk is absent (its items
-// can be listed, not recovered). False when the log was refused (the
-// refusal was told).
-bool PrepareLogLoad(AppContext& ctx, const std::string& path, bool needDisk = true);
+// can be listed, not recovered). With the disk there, the volume it holds
+// must still be the one logged (same boot-sector geometry): another image of
+// the same name, or one formatted since, would be read at the log's sectors
+// and give files of zeros or of other files' bytes.
+LogLoad PrepareLogLoad(AppContext& ctx, const std::string& path, bool needDisk = true);
+
+// After an analysis or a log load: a sentence saying the source is shorter
+// than the file system on it claims (an image cut short), else empty. Reads
+// the selected volume's boot sector.
+std::string ShorterSourceText(AppContext& ctx);
 
 // ---- the results ----
 // Advance Mode is offered (and the hint to use it shown) unless the results
@@ -121,8 +157,10 @@ public:
     void SetHideDetails(bool hide);
     // The outcome once the worker has ended.
     std::optional<analysis::AnalysisOutcome> Outcome() const;
-    // Waits for the worker to end.
-    void Join() { worker_.Join(); }
+    // Waits for the worker to end. An exception that ended the task (a
+    // prompter with nobody to ask may throw one) is thrown again here, on
+    // the caller's thread.
+    void Join();
     // Back: ends the worker at its next item and frees every item found.
     void Discard();
 
@@ -131,6 +169,7 @@ private:
     base::Worker worker_;
     std::unique_ptr<analysis::AnalysisProgress> progress_;
     std::atomic<int> outcome_ = -1;
+    std::exception_ptr failure_;  // written by the worker, read after its join
 };
 
 }  // namespace dravik::app
