@@ -15,46 +15,48 @@ void AnalysisProgress::SetSectorContext(std::uint64_t endSector, bool ntfs) {
     ntfs_ = ntfs;
 }
 
+bool AnalysisProgress::Due() {
+    ++calls_;
+    if (forced_) {
+        forced_ = false;
+    } else {
+        // The clock is read every 16th call only: items can come a few
+        // hundred nanoseconds apart.
+        const bool counted = calls_ >= kEvery;
+        if ((counted ? calls_ - kEvery : calls_) % 16 != 0) return false;
+        const auto since = clock_() - lastUpdate_;
+        if (counted ? updated_ && since < kMinInterval : since < kMaxInterval) return false;
+    }
+    calls_ = 0;
+    lastUpdate_ = clock_();
+    updated_ = true;
+    return true;
+}
+
 void AnalysisProgress::UpdateProgress(std::uint64_t value, std::uint32_t folders, std::uint32_t files,
                                       std::u16string_view lastName, ProgressMode mode) {
-    if (++calls_ < kEvery) return;
-    calls_ = 0;
+    if (!Due()) return;
     if (hide_.load(std::memory_order_relaxed)) {
         if (!hidden_) sink_.HideDetails();
         hidden_ = true;
         return;
     }
     hidden_ = false;
-    std::string valueText;
-    if (mode == ProgressMode::Sector) {
-        const std::string pair = Format("%llu/%llu", static_cast<unsigned long long>(value),
-                                        static_cast<unsigned long long>(endSector_));
-        if (ntfs_) {
-            valueText = Format("%u", indexBlocks_);
-            sink_.SetText(ProgressField::Detail, " Analysing  Sectors :     " + pair);
-        } else {
-            valueText = pair;
-        }
-    } else {
-        valueText = base::SizeText(value);
-    }
-    if (valueText != lastValue_) {
-        sink_.SetText(ProgressField::Value, valueText);
-        lastValue_ = std::move(valueText);
-    }
-    if (folders != lastFolders_) {
-        sink_.SetText(ProgressField::Folders, Format("%u", folders));
-        lastFolders_ = folders;
-    }
-    if (files != lastFiles_) {
-        sink_.SetText(ProgressField::Files, Format("%u", files));
-        lastFiles_ = files;
-    }
-    if (!nameShown_ || lastName != lastName_) {
-        sink_.SetText(ProgressField::LastName, platform::Utf16ToUtf8(lastName));
+    base::ProgressCounts c;
+    c.kind = mode == ProgressMode::Sector ? base::ProgressCounts::Kind::Sector : base::ProgressCounts::Kind::Size;
+    c.value = value;
+    c.endSector = endSector_;
+    c.ntfs = ntfs_;
+    c.indexBlocks = indexBlocks_;
+    c.folders = folders;
+    c.files = files;
+    // Converted only when the name changed: most updates of a scan keep it.
+    if (lastName != lastName_) {
         lastName_.assign(lastName);
-        nameShown_ = true;
+        lastNameText_ = platform::Utf16ToUtf8(lastName);
     }
+    c.lastName = lastNameText_;
+    sink_.SetCounts(c);
 }
 
 void AnalysisProgress::Counter(const char* format, std::uint32_t done, std::uint32_t total) {

@@ -1,12 +1,14 @@
 // The analysis side of progress reporting: throttles the per-item updates
-// to every 1000th call, sends only fields whose values changed, and goes
-// quiet while the details are hidden.
+// by count and by time, sends their figures (the sink's texts are made from
+// them), and goes quiet while the details are hidden.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <functional>
 
 #include "base/progress.h"
 
@@ -19,12 +21,16 @@ enum class ProgressMode {
 
 class AnalysisProgress {
 public:
-    explicit AnalysisProgress(base::ProgressSink& sink) : sink_(sink) {}
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    explicit AnalysisProgress(base::ProgressSink& sink, Clock clock = {})
+        : sink_(sink), clock_(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)), lastUpdate_(clock_()) {}
 
-    // Called after every item or sector. Only every 1000th call updates the
-    // display. In sector mode the value is shown against `endSector`; on
-    // NTFS the value field shows the index blocks found instead and the
-    // sector pair moves to the detail line.
+    // Called after every item or sector. Every 1000th call updates the
+    // display, but not sooner than kMinInterval after the last update (a
+    // fast scan would flood the front end); a slow one updates once
+    // kMaxInterval has passed, whatever the count. In sector mode the value
+    // is shown against `endSector`; on NTFS the value field shows the index
+    // blocks found instead and the sector pair moves to the detail line.
     void UpdateProgress(std::uint64_t value, std::uint32_t folders, std::uint32_t files, std::u16string_view lastName,
                         ProgressMode mode);
     // The context of sector mode.
@@ -45,22 +51,27 @@ public:
     void SetHideDetails(bool hide) { hide_.store(hide); }
 
     // Forces the next UpdateProgress call to update (after a phase change).
-    void Flush() { calls_ = kEvery - 1; }
+    void Flush() { forced_ = true; }
+
+    static constexpr std::uint32_t kEvery = 1000;
+    static constexpr std::chrono::milliseconds kMinInterval{40};
+    static constexpr std::chrono::milliseconds kMaxInterval{250};
 
 private:
-    static constexpr std::uint32_t kEvery = 1000;
+    bool Due();
 
     base::ProgressSink& sink_;
+    Clock clock_;
+    std::chrono::steady_clock::time_point lastUpdate_{};
+    bool updated_ = false;
+    bool forced_ = false;
     std::atomic<bool> hide_ = false;
     bool hidden_ = false;
     std::uint32_t calls_ = 0;
     std::uint32_t counterCalls_ = 0;
     int percent_ = -1;
-    std::int64_t lastFolders_ = -1;
-    std::int64_t lastFiles_ = -1;
     std::u16string lastName_;
-    bool nameShown_ = false;
-    std::string lastValue_;
+    std::string lastNameText_;
     std::uint64_t endSector_ = 0;
     bool ntfs_ = false;
     std::uint32_t indexBlocks_ = 0;

@@ -27,6 +27,11 @@ public:
         const QString t = QString::fromStdString(text);
         QMetaObject::invokeMethod(receiver_, [this, field, t] { handlers_.text(field, t); }, Qt::QueuedConnection);
     }
+    // The figures cross to the GUI thread; their texts are made there.
+    void SetCounts(const base::ProgressCounts& counts) override {
+        if (!handlers_.text) return;
+        QMetaObject::invokeMethod(receiver_, [this, counts] { texts_.Send(counts, toGui_); }, Qt::QueuedConnection);
+    }
     void SetPercent(int percent) override {
         if (!handlers_.percent) return;
         QMetaObject::invokeMethod(receiver_, [this, percent] { handlers_.percent(percent); }, Qt::QueuedConnection);
@@ -41,8 +46,23 @@ public:
     }
 
 private:
+    // The formatter's sink on the GUI thread: straight to the handler.
+    class ToHandlers final : public base::ProgressSink {
+    public:
+        explicit ToHandlers(const Handlers& h) : h_(h) {}
+        void SetText(base::ProgressField field, const std::string& text) override {
+            h_.text(field, QString::fromStdString(text));
+        }
+        void SetPercent(int) override {}
+
+    private:
+        const Handlers& h_;
+    };
+
     QObject* receiver_;
     Handlers handlers_;
+    base::ProgressTexts texts_;  // used on the GUI thread only
+    ToHandlers toGui_{handlers_};
 };
 
 }  // namespace dravik::gui
