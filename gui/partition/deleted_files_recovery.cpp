@@ -216,7 +216,12 @@ void DeletedFilesRecovery::OnLoadLog() {
 void DeletedFilesRecovery::LoadLog(const QString& path) {
     if (loading_) return;
     loading_ = true;
-    if (app::PrepareLogLoad(ctx_, path.toStdString())) RunAnalysisPages();
+    // Refusals the log's own reading did not tell (its disk absent, another
+    // volume there now) are told here.
+    if (const auto load = app::PrepareLogLoad(ctx_, path.toStdString()))
+        RunAnalysisPages();
+    else if (!load.problem.empty())
+        ctx_.prompter.ViewMsgBox(load.problem);
     loading_ = false;
 }
 

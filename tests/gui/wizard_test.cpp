@@ -30,6 +30,10 @@
 #include "results/view_data_in_controls.h"
 #include "support/test_images.h"
 
+#include <unistd.h>
+
+#include "analysis/scan_log.h"
+
 namespace dravik::gui {
 namespace {
 
@@ -66,7 +70,9 @@ protected:
     // The source page on `image`, its mode chosen by `modeButton`.
     void Open(const std::string& image, app::RecoveryChoice mode) {
         CDravikApp::Options o;
-        o.images = {QString::fromStdString(dravik::test::ImagePath(image).string())};
+        // A bundled image by name, or any image by its path.
+        const std::string path = image.front() == '/' ? image : dravik::test::ImagePath(image).string();
+        o.images = {QString::fromStdString(path)};
         o.systemDisks = false;
         page_ = std::make_unique<DeletedFilesRecovery>(ctx_, o);
         prompter_.SetParentWidget(page_.get());
@@ -170,6 +176,44 @@ TEST_F(WizardTest, NextRefusesWhatCannotBeAnalysedWithItsMessage) {
     page_->NextButton()->click();
     QTest::qWait(150);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// Load Log of an image that now holds another volume under the same name:
+// refused with the reason, where the files would have come out as zeros or
+// as other files' bytes.
+TEST_F(WizardTest, LoadLogRefusesAnImageThatNowHoldsAnotherVolume) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("dravik-wizard-log-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path image = dir / "card.img";
+    fs::copy_file(dravik::test::ImagePath("fat16.img"), image);
+    const std::string log = (dir / "card").string();
+    {
+        GuiPrompter prompter;
+        app::AppContext first(prompter);
+        ASSERT_TRUE(app::BuildSources(first, {image.string()}, false).built);
+        ASSERT_TRUE(app::SelectDiskSource(first, 0, 0));
+        ASSERT_TRUE(app::PrepareVolumeAnalysis(first, true));
+        base::NullProgress progress;
+        app::AnalysisRun run(first);
+        ASSERT_TRUE(run.Start(progress));
+        run.Join();
+        ASSERT_TRUE(analysis::SaveScanLog(first, log));
+    }
+    const auto size = fs::file_size(image);
+    fs::remove(image);
+    fs::copy_file(dravik::test::ImagePath("fat12.img"), image);
+    fs::resize_file(image, size);
+
+    Open(image.string(), app::RecoveryChoice::Deleted);
+    QString text;
+    ClickInNextModal(QStringLiteral("&OK"), &text);
+    page_->LoadLog(QString::fromStdString(analysis::ScanLogPath(log)));
+    EXPECT_TRUE(text.contains(QStringLiteral("it is not the volume the scan log"))) << text.toStdString();
+    EXPECT_EQ(ctx_.items.files.Count(), 0u);
+    EXPECT_TRUE(page_->isVisible());
+    fs::remove_all(dir);
 }
 
 TEST_F(WizardTest, PartitionModeChecksTheRangeAndType) {
