@@ -4,11 +4,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 #include "analysis/item_records.h"
+#include "analysis/record_times.h"
+#include "analysis/scan_log.h"
 #include "base/size_text.h"
 #include "commands.h"
+#include "drives/drive_catalogue.h"
 #include "platform/text.h"
 #include "results/item_text.h"
 #include "results/search.h"
@@ -110,6 +114,56 @@ nlohmann::json ItemJson(const std::string& path, const Item& i, bool isFolder, b
             {"time_zone", ntfs ? "UTC" : "local"}};
 }
 
+// One body-file line: md5|name|inode|mode|uid|gid|size|atime|mtime|ctime|crtime.
+void BodyLine(const std::string& name, const std::string& inode, const std::string& mode, std::uint64_t size,
+              long long atime, long long mtime, long long ctime, long long crtime) {
+    std::printf("0|/%s|%s|%s|0|0|%llu|%lld|%lld|%lld|%lld\n", name.c_str(), inode.c_str(), mode.c_str(),
+                static_cast<unsigned long long>(size), atime, mtime, ctime, crtime);
+}
+
+// The body-file lines of an item, as fls -m writes them: with its record
+// read again (`record`), an NTFS item carries the entry-change time, and a
+// file or folder (not a stream) a first line with its $FILE_NAME's times;
+// the inode names the attribute as number-type-instance. Without it, one
+// line from the item's own times, the change time 0 (FAT has none).
+void PrintBody(const Entry& e, bool deleted, bool ntfs, const analysis::RecordTimes* record) {
+    // A name holding a newline or '|' would forge a line or a field.
+    const std::string name = Escaped(e.path, "|");
+    const std::string gone = deleted ? " (deleted)" : "";
+    // The entry of a deleted item tells no type any more.
+    const std::string mode = std::string(deleted ? "-" : e.folder ? "d" : "r") + (e.folder ? "/drwxrwxrwx" : "/rrwxrwxrwx");
+    const std::uint32_t number = e.folder ? e.folder->number : e.file->number;
+    const std::uint64_t size = e.file ? e.file->size : 0;
+    auto unix = [ntfs](std::uint64_t t) { return Unix(t, ntfs); };
+    if (record && record->fileName && !record->stream) {
+        const auto& f = *record->fileName;
+        BodyLine(name + " ($FILE_NAME)" + gone,
+                 std::to_string(number) + "-" + std::to_string(analysis::ntfs::attr::kFileName) + "-" +
+                     std::to_string(record->fileNameId),
+                 mode, record->fileNameSize, unix(f.accessed), unix(f.modified), unix(f.changed), unix(f.created));
+    }
+    std::string inode = std::to_string(number);
+    if (record && record->itemType != 0)
+        inode += "-" + std::to_string(record->itemType) + "-" + std::to_string(record->itemId);
+    if (record && record->standard) {
+        const auto& t = *record->standard;
+        BodyLine(name + gone, inode, mode, size, unix(t.accessed), unix(t.modified), unix(t.changed), unix(t.created));
+        return;
+    }
+    const auto& t = e.folder ? std::tie(e.folder->accessed, e.folder->modified, e.folder->created)
+                             : std::tie(e.file->accessed, e.file->modified, e.file->created);
+    BodyLine(name + gone, inode, mode, size, unix(std::get<0>(t)), unix(std::get<1>(t)), 0, unix(std::get<2>(t)));
+}
+
+// Whether the disk or image the scan log was made on is attached (ls loads
+// a log without it): only then are the items' records read again.
+bool LogSourceAttached(Session& s, const std::string& log) {
+    std::string path = log;
+    if (!std::filesystem::exists(path)) path = analysis::ScanLogPath(path);
+    const auto model = analysis::ScanLogDeviceModel(path);
+    return model && !model->empty() && drives::SelectedDiskModel(*s.ctx) == *model;
+}
+
 }  // namespace
 
 int RunList(const Common& common, const ListOptions& o) {
@@ -162,6 +216,8 @@ int RunList(const Common& common, const ListOptions& o) {
         }
     }
     const bool color = StdoutIsTerminal();
+    const bool readRecords = o.bodyfile && ntfs && LogSourceAttached(s, o.log);
+    const analysis::AnalysisContext records = *s.ctx;
     bool headed = false;
     nlohmann::json json = nlohmann::json::array();
     for (const auto& e : entries) {
@@ -170,15 +226,11 @@ int RunList(const Common& common, const ListOptions& o) {
         if (o.json) {
             json.push_back(e.folder ? ItemJson(e.path, *e.folder, true, ntfs) : ItemJson(e.path, *e.file, false, ntfs));
         } else if (o.bodyfile) {
-            // md5|name|inode|mode|uid|gid|size|atime|mtime|ctime|crtime
-            const auto& t = e.folder ? std::tie(e.folder->accessed, e.folder->modified, e.folder->created)
-                                     : std::tie(e.file->accessed, e.file->modified, e.file->created);
-            // A name holding a newline or '|' would forge a line or a field.
-            std::printf("0|/%s%s|%u|%s|0|0|%llu|%lld|%lld|0|%lld\n", Escaped(e.path, "|").c_str(),
-                        deleted ? " (deleted)" : "",
-                        e.folder ? e.folder->number : e.file->number, e.folder ? "d/drwxrwxrwx" : "r/rrwxrwxrwx",
-                        static_cast<unsigned long long>(e.file ? e.file->size : 0), Unix(std::get<0>(t), ntfs),
-                        Unix(std::get<1>(t), ntfs), Unix(std::get<2>(t), ntfs));
+            std::optional<analysis::RecordTimes> record;
+            if (readRecords)
+                record = e.folder ? analysis::ReadRecordTimes(records, *e.folder)
+                                  : analysis::ReadRecordTimes(records, *e.file);
+            PrintBody(e, deleted, ntfs, record ? &*record : nullptr);
         } else {
             if (!headed) std::cout << ListHeader(ntfs) << "\n";
             headed = true;

@@ -69,7 +69,9 @@ int main(int argc, char** argv) {
     ls->add_flag("-r,--recursive", list.recursive, "List the folders below too");
     ls->add_flag("--deleted", list.deletedOnly, "Only deleted items");
     ls->add_flag("--json", list.json, "One JSON array of items");
-    ls->add_flag("--bodyfile", list.bodyfile, "The Sleuth Kit's body-file format, for timeline tools");
+    ls->add_flag("--bodyfile", list.bodyfile,
+                 "The Sleuth Kit's body-file format, for timeline tools (NTFS change and $FILE_NAME times only "
+                 "with the source attached)");
 
     SearchOptions search;
     auto* se = app.add_subcommand("search", "Search a scan log by name pattern, state, size and date");

@@ -3,10 +3,19 @@
 #include <vector>
 
 #include "analysis/ntfs_record.h"
+#include "analysis/record_times.h"
 
 using namespace dravik::analysis::ntfs;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // The timeline's reading first: it checks the raw update sequence, then
+    // fixes the record up itself.
+    std::vector<std::uint8_t> raw(data, data + size);
+    (void)dravik::analysis::DecodeRecordTimes(raw, u"file", false);
+    raw.assign(data, data + size);
+    (void)dravik::analysis::DecodeRecordTimes(raw, u"file:stream", false);
+    raw.assign(data, data + size);
+    (void)dravik::analysis::DecodeRecordTimes(raw, u"folder", true);
     std::vector<std::uint8_t> record(data, data + size);
     auto info = ReadBestFileName(record);  // applies the fixups
     const Bytes view(record);
