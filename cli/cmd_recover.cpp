@@ -12,7 +12,9 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <thread>
 
+#include "app/save_workflow.h"
 #include "base/size_text.h"
 #include "commands.h"
 #include "exit_status.h"
@@ -22,7 +24,6 @@
 #include "run_support.h"
 #include "saving/copy_engine.h"
 #include "saving/destination.h"
-#include "saving/destination_guard.h"
 #include "saving/destination_paths.h"
 #include "saving/saving_settings.h"
 #include "session.h"
@@ -64,26 +65,19 @@ saving::DateSelections Selections(const std::vector<std::string>& range) {
     return s;
 }
 
-// The save's progress on stderr; Ctrl-C asks before the run is ended.
+// The save's progress on stderr, drawn on the worker's thread from the
+// run's numbers; the file in hand is also what the replace prompt names.
 class CopyLine final : public saving::CopyProgressSink, public StatusLine {
 public:
-    CopyLine(Session& s, base::WorkerControl& control) : s_(s), control_(control) {}
-    void SetText(saving::CopyField field, const std::string& text) override {
-        Check();
-        if (field == saving::CopyField::FolderName) folder_ = text;
-        if (field == saving::CopyField::LastDataName) {
-            name_ = text;
-            s_.prompter.currentFile = folder_ + text;
-        }
-    }
-    void SetFilePercent(int) override { Check(); }
-    void SetOverallPercent(int percent) override {
-        Check();
-        if (!Enabled()) return;
+    explicit CopyLine(Session& s) : s_(s) {}
+    void Update(const saving::CopyCounts& c) override {
+        const auto texts = saving::CopyProgressTexts::Of(c);
+        if (!c.file.empty()) s_.prompter.currentFile = texts.folderName + texts.lastDataName;
+        const auto percent = saving::OverallPercent(c);
+        if (!Enabled() || !percent) return;
         // The remaining time from this run's own rate, once there is one: a
         // guess from the first instant of a run would say "0:00:00".
-        const auto& run = s_.ctx->saveRun;
-        const std::uint64_t written = run.bytesWritten.load(), total = run.selectedBytes;
+        const std::uint64_t written = c.bytesWritten, total = c.selectedBytes;
         const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
         std::string left = "estimating";
         if (written > 0 && elapsed >= 1.0 && total > written)
@@ -92,30 +86,47 @@ public:
                 std::ceil(elapsed * static_cast<double>(total - written) / static_cast<double>(written)))));
         else if (written >= total)
             left = ClockText(std::chrono::seconds(0));
-        Draw(base::Format("%3d%% %s of %s  left %s  %s", percent, BinarySize(written).c_str(),
-                          BinarySize(total).c_str(), left.c_str(), Escaped(name_).c_str()));
+        Draw(base::Format("%3d%% %s of %s  left %s  %s", *percent, BinarySize(written).c_str(),
+                          BinarySize(total).c_str(), left.c_str(), Escaped(texts.lastDataName).c_str()));
     }
 
 private:
-    void Check() {
-        // A signal (or Ctrl-C with no terminal to ask) ends the run after the
-        // piece in hand; the file it belongs to is not left short.
-        if (EndRequested()) {
-            if (!control_.Terminated()) control_.Terminate();
-            return;
-        }
-        if (!TakeInterrupt()) return;
-        Clear();
-        if (s_.prompter.ViewQuestionMsg(saving::text::kStopQuestion) == 1) {
-            s_.prompter.ViewMsgBox(saving::text::kAborted);
-            control_.Terminate();
-        }
-    }
     Session& s_;
-    base::WorkerControl& control_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-    std::string folder_, name_;
 };
+
+// Waits for the save to end. A signal (or Ctrl-C with no terminal to ask)
+// ends it after the piece in hand, so the file it belongs to is not left
+// short; Ctrl-C asks first, once the run is held between two pieces (a
+// prompt the worker shows is answered before).
+void WaitForSave(Session& s, app::SaveRunner& runner, CopyLine& line) {
+    using namespace std::chrono_literals;
+    auto& control = runner.Control();
+    while (runner.Running()) {
+        std::this_thread::sleep_for(10ms);
+        if (EndRequested()) {
+            if (!control.Terminated()) control.Terminate();
+            continue;
+        }
+        if (!TakeInterrupt()) continue;
+        control.Pause();
+        while (runner.Running() && !control.WaitParked(50ms)) {
+            if (EndRequested()) control.Terminate();
+        }
+        if (!runner.Running() || control.Terminated()) {
+            control.Resume();
+            continue;
+        }
+        line.Clear();
+        if (s.prompter.ViewQuestionMsg(saving::text::kStopQuestion) == 1) {
+            s.prompter.ViewMsgBox(saving::text::kAborted);
+            control.Terminate();
+        }
+        control.Resume();
+    }
+    runner.Join();
+    if (const auto failure = runner.Failure()) std::rethrow_exception(failure);
+}
 
 // Says what is wrong with a destination the save could not use, before the
 // core's own check, whose message asks the desktop user to choose a folder.
@@ -215,17 +226,22 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
     if (o.onError == "abort") s.prompter.copyError = base::CopyErrorAnswer::Abort;
     s.prompter.yes = o.yes;
 
-    if (!o.allowSameDevice)
-        if (const std::string refusal = saving::DestinationOnSource(ctx, o.to); !refusal.empty())
-            throw CliError(refusal + " (--allow-same-device saves there all the same)");
+    // The command line's own words for a path it cannot use come first.
     CheckDestinationPath(o.to);
-    ctx.saveRun.ResetForDestination();
-    if (!saving::CheckDestination(ctx, o.to)) return exit_status::kUsage;
-    base::WorkerControl control;
-    saving::CalculateDataSize(ctx, view->Tree(), control);
+    const auto check = app::CheckSaveDestination(ctx, o.to, o.allowSameDevice);
+    if (check.result == app::DestinationCheck::Result::OnSource)
+        throw CliError(check.refusal + " (--allow-same-device saves there all the same)");
+    if (!check) return exit_status::kUsage;
+    const auto& tree = view->Tree();
+    {
+        app::SizeRun size(ctx, tree);
+        size.Start();
+        size.Join();
+        if (const auto failure = size.Failure()) std::rethrow_exception(failure);
+    }
     std::cerr << "Total Files      :- " << ctx.saveRun.selectedCount << "\n"
               << "Data Size       :- " << saving::DataSizeText(ctx.saveRun.selectedBytes) << "\n";
-    switch (saving::DecideAfterSizeWalk(ctx)) {
+    switch (app::DecideAfterSizeWalk(ctx)) {
         case saving::DestinationDecision::CloseDialog:  // nothing selected (told)
             return exit_status::kNothingFound;
         case saving::DestinationDecision::StayInDialog:  // too little room, and not saved
@@ -233,13 +249,11 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
         case saving::DestinationDecision::Save:
             break;
     }
-    ctx.saveRun.ResetForProgress();
-    CopyLine line(s, control);
-    saving::CopyEngine engine(ctx, control, &line);
+    CopyLine line(s);
+    app::SaveRunner runner(ctx, tree);
     nlohmann::json report = nlohmann::json::array();
-    const auto& tree = view->Tree();
-    engine.SetHashing(!o.report.empty());
-    engine.SetReport([&](const saving::FileReport& r) {
+    runner.SetHashing(!o.report.empty());
+    runner.SetReport([&](const saving::FileReport& r) {
         if (o.report.empty()) return;
         const auto node = tree.NodeOfFolder(ctx.items.folders, r.file->parent);
         std::u16string source = node ? tree.Path(node) : u"";
@@ -263,7 +277,9 @@ int RunRecover(const Common& common, const RecoverOptions& o) {
         const std::string name = results::DisplayName(*r.file);
         if (saving::SafeName(name) != name) report.back()["name"] = "made safe";
     });
-    const auto outcome = engine.RunSave(tree);
+    runner.Start(&line);
+    WaitForSave(s, runner, line);
+    const auto outcome = runner.Outcome();
     line.Clear();
     if (!o.report.empty()) {
         std::ofstream out(o.report);

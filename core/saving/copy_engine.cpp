@@ -30,21 +30,10 @@ namespace dravik::saving {
 namespace fs = std::filesystem;
 using analysis::FileItem;
 
-std::string SizeTextIn(std::uint64_t bytes) {
-    constexpr std::uint64_t kGb = std::uint64_t(1) << 30, kTb = std::uint64_t(1) << 40;
-    if (bytes > kTb) return base::Format("%.3f TB size in", static_cast<double>(bytes) / static_cast<double>(kTb));
-    if (bytes > kGb) return base::Format("%.3f GB size in", static_cast<double>(bytes) / static_cast<double>(kGb));
-    return base::Format("%.3f MB size in", static_cast<double>(bytes) / (1024.0 * 1024.0));
-}
-
 std::string UnreadableFilesText(std::int64_t files) {
     return base::Format(files == 1 ? "%lld file holds unreadable sectors written as zeros."
                                    : "%lld files hold unreadable sectors written as zeros.",
                         static_cast<long long>(files));
-}
-
-std::string MinSecText(std::int64_t seconds) {
-    return base::Format("%lld Min %lld Sec", static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
 }
 
 namespace {
@@ -113,12 +102,11 @@ struct CopyEngine::Output {
     fs::path path;
     std::uint64_t size = 0;
     std::uint64_t written = 0;
-    std::uint32_t counter = 0;
     bool saveRun = true;
     std::atomic<std::uint64_t>* saveRunBytes = nullptr;  // the save run's total; none for a preview
     bool failed = false;  // a write to the destination failed
     const char* inexact = nullptr;  // why the bytes written are not the file's own
-    const std::atomic<bool>* stop = nullptr;
+    base::WorkerControl* control = nullptr;  // a preview's
     const std::function<void(int)>* percent = nullptr;
     std::vector<std::uint8_t> buffer;
     std::vector<std::uint64_t> zeroOffsets;  // of the file's bytes that are zeros for unreadable sectors
@@ -167,12 +155,19 @@ SaveOutcome CopyEngine::RunSave(const results::ResultsTree& tree) {
     run.startTime = Now();
     ownNames_.clear();
     inexactFiles_ = 0;
+    abortedByAnswer_ = false;
     run.unreadableFiles = 0;
     run.unreadableSectors = 0;
+    counts_ = CopyCounts{};
+    counts_.selectedBytes = run.selectedBytes;
+    counts_.filesTotal = run.selectedCount;
+    throttle_ = UpdateThrottle();
     ctx_.reader.WatchZeroFilled(true);
     SaveTree(tree);
     ctx_.reader.WatchZeroFilled(false);
-    if (control_.Terminated()) return SaveOutcome::Aborted;
+    // The last counts go out whatever the throttle says, before the message.
+    SendCounts();
+    if (control_.Terminated() && !abortedByAnswer_) return SaveOutcome::Aborted;
     // A file written as far as it goes but not as it was is no success, nor
     // is one with zeros where the source could not be read.
     const std::int32_t unreadable = run.unreadableFiles.load();
@@ -209,7 +204,7 @@ void CopyEngine::SaveTree(const results::ResultsTree& tree) {
     const auto& children = tree.Node(root).children;
     for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back({*it, fs::path(), top});
     while (!stack.empty()) {
-        if (run.abortAll || control_.Terminated()) return;
+        if (!control_.Checkpoint()) return;
         Entry e = std::move(stack.back());
         stack.pop_back();
         const auto& n = tree.Node(e.node);
@@ -228,12 +223,12 @@ void CopyEngine::SaveTree(const results::ResultsTree& tree) {
 }
 
 void CopyEngine::SaveFolderFiles(std::uint32_t folderNumber, const fs::path& folder, const OpenFolder* open) {
-    auto& run = ctx_.saveRun;
     std::vector<const FileItem*> files;
     for (const FileItem& f : ctx_.items.files.Children(folderNumber))
         if (f.mark == analysis::kYes) files.push_back(&f);
     for (const FileItem* f : files) {
-        if (run.abortAll || control_.Terminated()) return;
+        // Between two files the run may be held (Pause, a question) too.
+        if (!control_.Checkpoint()) return;
         const fs::path path = folder / SafeName(results::DisplayName(*f));
         if (filter_ && !filter_(*f, results::DisplayName16(*f))) {
             if (report_) report_({f, path, FileOutcome::SkippedByFilter, 0, 0, {}, {}});
@@ -258,7 +253,9 @@ bool CopyEngine::ResolveConflict(const OpenFolder& folder, fs::path& path, std::
     ReplaceChoice choice = run.replaceChoice;
     if (choice != ReplaceChoice::SkipForAll && choice != ReplaceChoice::RenameForAll &&
         choice != ReplaceChoice::YesForAll) {
-        if (sink_) sink_->SetFilePercent(0);
+        // The page shows the file asked about, at 0 %.
+        counts_.fileWritten = 0;
+        SendCounts();
         // Closing the prompt without an answer leaves the file alone rather
         // than overwriting it.
         choice = ctx_.prompter.FileReplaceOptions().value_or(ReplaceChoice::Skip);
@@ -286,16 +283,20 @@ bool CopyEngine::ResolveConflict(const OpenFolder& folder, fs::path& path, std::
 
 void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::path path, bool saveRun) {
     auto& run = ctx_.saveRun;
-    run.skipCurrent = false;
-    if (saveRun && sink_ && !sink_->DetailsHidden()) {
-        sink_->SetText(CopyField::FolderName, path.parent_path().string() + "/");
-        sink_->SetText(CopyField::LastDataName, path.filename().string());
-        sink_->SetText(CopyField::DataSize, SizeTextIn(run.selectedBytes));
+    // A Skip meant for the file before is not this one's.
+    control_.ClearStop();
+    if (saveRun) {
+        counts_.file = path;
+        counts_.fileWritten = 0;
+        counts_.fileSize = file.size;
+        if (sink_ && throttle_.Due()) SendCounts();
     }
     FileReport report{&file, path, FileOutcome::Written, 0, 0, {}, {}};
     auto tell = [&](FileOutcome outcome) {
         report.outcome = outcome;
-        if (saveRun && report_) report_(report);
+        if (!saveRun) return;
+        ++counts_.filesDone;
+        if (report_) report_(report);
     };
     // Whatever the names held, the file lands inside the destination.
     if (saveRun && !Inside(run.destination, path)) return tell(FileOutcome::FailedToCreate);
@@ -320,10 +321,10 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
     }
     if (out.fd < 0) {
         if (!saveRun || run.skipAllErrors) return tell(FileOutcome::FailedToCreate);
+        // Skip leaves this file out, which is done already.
         if (auto answer = ctx_.prompter.ErrorCopying()) {
-            run.skipCurrent = *answer == base::CopyErrorAnswer::Skip;
             run.skipAllErrors = *answer == base::CopyErrorAnswer::SkipAll;
-            run.abortAll = *answer == base::CopyErrorAnswer::Abort;
+            if (*answer == base::CopyErrorAnswer::Abort) AbortByAnswer();
         }
         return tell(FileOutcome::FailedToCreate);
     }
@@ -352,15 +353,15 @@ void CopyEngine::WriteFile(const FileItem& file, const OpenFolder* folder, fs::p
     } else if (saveRun) {
         ownNames_.insert({folder->Device(), folder->Inode(), name});
     }
-    if (out.failed && saveRun && !run.skipAllErrors && !run.abortAll) {
+    if (out.failed && saveRun && !run.skipAllErrors && !abortedByAnswer_) {
         // A write that failed (a full destination) is reported like a file
         // that could not be created; what was written stays.
         if (auto answer = ctx_.prompter.ErrorCopying()) {
             run.skipAllErrors = *answer == base::CopyErrorAnswer::SkipAll;
-            run.abortAll = *answer == base::CopyErrorAnswer::Abort;
+            if (*answer == base::CopyErrorAnswer::Abort) AbortByAnswer();
         }
     }
-    run.skipCurrent = false;
+    control_.ClearStop();
     report.written = out.written;
     if (out.md5) report.md5 = out.md5->HexDigest();
     report.zeroFilledSectors = out.zeroOffsets.size();
@@ -403,41 +404,37 @@ int CopyEngine::OpenPartial(int folderFd, std::string& name) {
 }
 
 bool CopyEngine::Interrupted(Output& out) {
-    auto& run = ctx_.saveRun;
     if (out.failed) return true;
     if (!control_.Checkpoint()) return true;
-    if (out.stop && out.stop->load()) return true;
-    return out.saveRun && (run.skipCurrent || run.abortAll);
+    if (out.control && (out.control != &control_ && !out.control->Checkpoint())) return true;
+    if (out.control && out.control->StopRequested()) return true;
+    return out.saveRun && control_.StopRequested();
 }
 
-void CopyEngine::Progress(Output& out, bool force) {
+void CopyEngine::AbortByAnswer() {
+    abortedByAnswer_ = true;
+    control_.Terminate();
+}
+
+void CopyEngine::Progress(Output& out) {
     if (!out.saveRun) {
         if (out.percent && *out.percent && out.size)
             (*out.percent)(static_cast<int>(std::min<std::uint64_t>(100, out.written * 100 / out.size)));
         return;
     }
     if (!sink_) return;
+    counts_.fileWritten = out.written;
+    if (throttle_.Due()) SendCounts();
+}
+
+void CopyEngine::SendCounts() {
+    if (!sink_) return;
     auto& run = ctx_.saveRun;
-    const int filePercent = out.size ? static_cast<int>(std::min<std::uint64_t>(100, out.written * 100 / out.size)) : 0;
-    if (out.written > 0 && out.size > 0) sink_->SetFilePercent(filePercent);
-    const std::uint64_t written = run.bytesWritten.load();
-    if (written > 0 && run.selectedBytes > 0)
-        sink_->SetOverallPercent(static_cast<int>(std::min<std::uint64_t>(100, written * 100 / run.selectedBytes)));
-    if (!force && ++out.counter < 1000 && filePercent != 100) return;
-    out.counter = 0;
-    if (sink_->DetailsHidden()) return;
-    sink_->SetText(CopyField::DataCopied, SizeTextIn(written));
-    const std::int64_t elapsed = Now() - run.startTime - run.pausedSeconds.load();
-    if (elapsed <= 0) {
-        sink_->SetText(CopyField::TimeLeft, text::kTimeZero);
-        sink_->SetText(CopyField::TimeElapsed, text::kTimeZero);
-        return;
-    }
-    const std::uint64_t rate = written / static_cast<std::uint64_t>(elapsed);
-    if (rate == 0) return;
-    const std::uint64_t left = run.selectedBytes > written ? (run.selectedBytes - written) / rate : 0;
-    sink_->SetText(CopyField::TimeLeft, MinSecText(static_cast<std::int64_t>(left)));
-    sink_->SetText(CopyField::TimeElapsed, MinSecText(elapsed));
+    counts_.bytesWritten = run.bytesWritten.load();
+    counts_.elapsedSeconds = Now() - run.startTime;
+    counts_.pausedSeconds = run.pausedSeconds.load();
+    throttle_.Sent();
+    sink_->Update(counts_);
 }
 
 bool CopyEngine::WriteRuns(Output& out, std::uint64_t start, std::uint64_t sectors, bool sparse) {
@@ -457,10 +454,7 @@ bool CopyEngine::WriteRuns(Output& out, std::uint64_t start, std::uint64_t secto
         const std::uint64_t take = std::min<std::uint64_t>(std::uint64_t(n) * bps, out.size - out.written);
         if (!sparse) NoteZeroFilled(out, out.written, take);
         if (!out.Write(out.buffer.data(), static_cast<std::size_t>(take))) return false;
-        // The counter of progress calls advances per 40 sectors, the pace
-        // the display was made for.
-        out.counter += static_cast<std::uint32_t>(n / 40);
-        Progress(out, false);
+        Progress(out);
         done += n;
     }
     return true;
@@ -509,16 +503,13 @@ bool CopyEngine::WriteNtfs(const FileItem& file, Output& out) {
         [&](analysis::ntfs::Bytes bytes, analysis::ntfs::PieceOutcome) {
             NoteZeroFilled(out, out.written, bytes.size());
             if (!out.Write(bytes.data(), bytes.size())) return false;
-            // The counter of progress calls advances per 40 sectors, the
-            // pace the display was made for.
-            out.counter += static_cast<std::uint32_t>(bytes.size() / (40u * std::max<std::uint32_t>(1, ctx_.reader.SectorSize())));
-            Progress(out, false);
+            Progress(out);
             return !Interrupted(out);
         },
         // An alternate data stream's item is named "file:stream".
         analysis::ntfs::StreamOfItemName(analysis::WideName(file)));
     if (read.problem != analysis::ntfs::DataProblem::None) out.inexact = analysis::ntfs::DataProblemText(read.problem);
-    Progress(out, true);
+    Progress(out);
     return read.found && out.written == out.size;
 }
 
@@ -559,17 +550,17 @@ bool CopyEngine::WriteFat(const FileItem& file, Output& out) {
         if (!WriteRuns(out, volume.ClusterSector(chain[i]), (j - i) * volume.sectorsPerCluster, false)) break;
         i = j;
     }
-    Progress(out, true);
+    Progress(out);
     return out.written == out.size;
 }
 
-bool CopyEngine::ExtractFile(const FileItem& file, const fs::path& target, const std::atomic<bool>* stop,
+bool CopyEngine::ExtractFile(const FileItem& file, const fs::path& target, base::WorkerControl* control,
                              const std::function<void(int)>& percent) {
     Output out;
     out.path = target;
     out.size = file.size;
     out.saveRun = false;
-    out.stop = stop;
+    out.control = control;
     out.percent = &percent;
     const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
     const int folderFd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

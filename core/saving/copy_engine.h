@@ -17,9 +17,10 @@
 #include <tuple>
 #include <vector>
 
-#include "saving/saving_context.h"
 #include "analysis/item_records.h"
 #include "base/worker.h"
+#include "saving/copy_progress.h"
+#include "saving/saving_context.h"
 
 namespace dravik::results {
 class ResultsTree;
@@ -34,29 +35,11 @@ inline constexpr const char* kCompleted = "Saving completed successfully.";
 inline constexpr const char* kNotCompleted = "Saving not completed successfully.";
 inline constexpr const char* kAborted = "Saving aborted.";
 inline constexpr const char* kStopQuestion = "Do you want to stop this process. This may give you incomplete data.";
-inline constexpr const char* kTimeZero = "00:00:00";
 }  // namespace text
 
 // The line the final message adds when files hold unreadable sectors:
 // "1 file holds unreadable sectors written as zeros." and its plural.
 std::string UnreadableFilesText(std::int64_t files);
-
-enum class CopyField { FolderName, LastDataName, DataSize, DataCopied, TimeLeft, TimeElapsed };
-
-class CopyProgressSink {
-public:
-    virtual ~CopyProgressSink() = default;
-    virtual void SetText(CopyField field, const std::string& text) = 0;
-    virtual void SetFilePercent(int percent) = 0;
-    virtual void SetOverallPercent(int percent) = 0;
-    // While the details are hidden no text is sent.
-    virtual bool DetailsHidden() const { return false; }
-};
-
-// "%.3f MB size in" and its GB/TB kin (exactly 2^30 bytes is 1024.000 MB).
-std::string SizeTextIn(std::uint64_t bytes);
-// "N Min N Sec": whole minutes (not folded into hours) and the seconds left.
-std::string MinSecText(std::int64_t seconds);
 
 // a + b, or the largest value when that does not fit: totals of sizes that
 // damaged records claim must not wrap.
@@ -115,15 +98,19 @@ public:
     // successfully." when every selected byte was written as the source
     // holds it, else "Saving not completed successfully." (shown through
     // the prompter; with the count of files holding unreadable sectors on
-    // a line of its own when there are such files). A run ended by
-    // the worker control's Terminate returns Aborted and shows nothing (the
-    // front end has said "Saving aborted.").
+    // a line of its own when there are such files). The worker control
+    // acts between two pieces: Pause holds the run, a stop request (Skip)
+    // ends the file in hand and the run goes on with the next, Terminate
+    // ends the run, which then returns Aborted and shows nothing (the front
+    // end has said "Saving aborted."). Abort answered at an error prompt
+    // ends the walk the same way but the run still tells how it went.
     SaveOutcome RunSave(const results::ResultsTree& tree);
 
     // One file for a preview: no filters, prompts, conflicts or progress
-    // texts; `stop` ends it between chunks, `percent` follows it.
+    // texts. Between two pieces `control` pauses it, and its stop request
+    // or Terminate ends it; `percent` follows it.
     bool ExtractFile(const analysis::FileItem& file, const std::filesystem::path& target,
-                     const std::atomic<bool>* stop = nullptr, const std::function<void(int)>& percent = {});
+                     base::WorkerControl* control = nullptr, const std::function<void(int)>& percent = {});
 
 private:
     struct Output;
@@ -142,8 +129,11 @@ private:
     // Notes the sectors the last reads zero-filled as offsets of the bytes
     // written from `base` on (`length` of them).
     void NoteZeroFilled(Output& out, std::uint64_t base, std::uint64_t length);
-    void Progress(Output& out, bool force);
+    // The run's numbers to the sink: when the throttle lets them, or now.
+    void Progress(Output& out);
+    void SendCounts();
     bool Interrupted(Output& out);
+    void AbortByAnswer();
 
     SavingContext ctx_;
     base::WorkerControl& control_;
@@ -156,6 +146,11 @@ private:
     // The names this run has written, per folder (device, inode, name).
     std::set<std::tuple<std::uint64_t, std::uint64_t, std::string>> ownNames_;
     std::uint64_t inexactFiles_ = 0;  // files of this run whose bytes are not exact
+    // Abort answered at an error prompt: the walk ends as by Stop, but the
+    // run still says how it went.
+    bool abortedByAnswer_ = false;
+    CopyCounts counts_;
+    UpdateThrottle throttle_;
 };
 
 }  // namespace dravik::saving

@@ -1,5 +1,6 @@
 // The state of the current save run: what was selected, what was written,
-// and the standing answers of its prompts. One run at a time.
+// and the standing answers of its prompts. One run at a time. Skip, Pause
+// and Stop of the run act through its worker's control, not through here.
 #pragma once
 
 #include <atomic>
@@ -19,9 +20,7 @@ struct SaveRun {
 
     std::atomic<std::uint64_t> bytesWritten = 0;
     base::ReplaceChoice replaceChoice = base::ReplaceChoice::Yes;
-    std::atomic<bool> skipCurrent = false;
     std::atomic<bool> skipAllErrors = false;
-    std::atomic<bool> abortAll = false;
     std::int64_t startTime = 0;                // seconds
     std::atomic<std::int64_t> pausedSeconds = 0;
     // Files of the run that hold sectors the source could not give (written
@@ -38,9 +37,7 @@ struct SaveRun {
     }
     // When the progress of a run opens.
     void ResetForProgress() {
-        skipCurrent = false;
         skipAllErrors = false;
-        abortAll = false;
         pausedSeconds = 0;
         unreadableFiles = 0;
         unreadableSectors = 0;

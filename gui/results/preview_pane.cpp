@@ -210,9 +210,6 @@ bool PreviewPane::Open(const analysis::FileItem& file, const QString& name) { re
 bool PreviewPane::Start(const analysis::FileItem& file, const QString& name, bool openAfterExtract) {
     if (Running()) return false;
     worker_->Join();
-    ctx_.saveRun.skipCurrent = false;
-    ctx_.saveRun.abortAll = false;
-    previewStop_ = false;
     openAfterExtract_ = openAfterExtract;
     const std::string utf8 = name.toStdString();
     kind_ = openAfterExtract ? preview::PreviewKind::None : preview::KindOfName(utf8);
@@ -239,7 +236,7 @@ bool PreviewPane::Start(const analysis::FileItem& file, const QString& name, boo
         bool written = false;
         if (extractable) {
             saving::CopyEngine engine(ctx_, control);
-            written = engine.ExtractFile(*item, target, &previewStop_, [this](int percent) {
+            written = engine.ExtractFile(*item, target, &control, [this](int percent) {
                 QMetaObject::invokeMethod(progress_, [this, percent] { progress_->SetPos(percent); },
                                           Qt::QueuedConnection);
                 if (chunkHook_) chunkHook_(percent);
@@ -255,7 +252,9 @@ void PreviewPane::Stop() {
     if (!Running()) return;
     base::WorkerControl& control = worker_->Control();
     control.Pause();
-    if (AskQuestion(this, saving::text::kStopQuestion) == 1) previewStop_ = true;
+    // Yes ends the extraction after the piece in hand; what was written is
+    // kept and shown as nothing.
+    if (AskQuestion(this, saving::text::kStopQuestion) == 1) control.RequestStop();
     control.Resume();
 }
 
@@ -264,7 +263,8 @@ void PreviewPane::Extracted(bool written) {
     progressGroup_->hide();
     stack_->show();
     preview::PreviewKind kind = kind_;
-    const bool stopped = previewStop_.exchange(false);
+    const bool stopped = worker_->Control().StopRequested();
+    worker_->Control().ClearStop();
     if (stopped) kind = preview::PreviewKind::None;
     // A file that could not be created at all (a link planted under its
     // name, a full folder) shows nothing and is not opened.

@@ -7,7 +7,6 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QString>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -139,7 +138,6 @@ private:
     QString target_;
     preview::PreviewKind kind_ = preview::PreviewKind::None;
     bool openAfterExtract_ = false;
-    std::atomic<bool> previewStop_ = false;
     std::function<void(int)> chunkHook_;
 };
 

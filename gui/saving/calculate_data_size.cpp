@@ -17,7 +17,7 @@ namespace dravik::gui {
 namespace text = saving::text;
 
 CalculateDataSize::CalculateDataSize(app::AppContext& ctx, const results::ResultsTree& tree, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), tree_(tree) {
+    : QDialog(parent), ctx_(ctx), tree_(tree), run_(ctx, tree) {
     setObjectName(QStringLiteral("CalculateDataSize"));
     ApplyDialogLook(this);
     setModal(true);
@@ -61,7 +61,7 @@ CalculateDataSize::CalculateDataSize(app::AppContext& ctx, const results::Result
     resize(400, 190);
 }
 
-CalculateDataSize::~CalculateDataSize() { worker_.End(); }
+CalculateDataSize::~CalculateDataSize() { run_.End(); }
 
 void CalculateDataSize::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -73,19 +73,16 @@ void CalculateDataSize::showEvent(QShowEvent* event) {
 void CalculateDataSize::Begin() {
     // The worker only raises the finished flag; the repaint it asks for
     // closes the dialog.
-    worker_.Control().SetOnChange(
-        [this] { QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection); });
-    worker_.Start([this](base::WorkerControl& control) {
-        saving::CalculateDataSize(ctx_, tree_, control, [this](std::int32_t count, std::uint64_t bytes) {
+    run_.Start(
+        [this](std::int32_t count, std::uint64_t bytes) {
             count_.store(count);
             bytes_.store(bytes);
             // One queued refresh at a time: a walk over many files would
             // otherwise flood the GUI thread.
             if (!totalsQueued_.exchange(true))
                 QMetaObject::invokeMethod(this, [this] { ShowTotals(); }, Qt::QueuedConnection);
-        });
-        control.SetFinished();
-    });
+        },
+        [this] { QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection); });
 }
 
 void CalculateDataSize::ShowTotals() {
@@ -96,10 +93,10 @@ void CalculateDataSize::ShowTotals() {
 
 void CalculateDataSize::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
-    if (!started_ || closing_ || asking_ || !worker_.Control().Finished()) return;
+    if (!started_ || closing_ || asking_ || !run_.Control().Finished()) return;
     closing_ = true;
     QTimer::singleShot(0, this, [this] {
-        worker_.Join();
+        run_.Join();
         ShowTotals();
         accept();
     });
@@ -107,26 +104,26 @@ void CalculateDataSize::paintEvent(QPaintEvent* event) {
 
 void CalculateDataSize::Stop() {
     if (closing_) return;
-    if (!worker_.Running()) {
+    if (!run_.Running()) {
         closing_ = true;
-        worker_.Join();
+        run_.Join();
         accept();
         return;
     }
     stop_->setEnabled(false);
-    worker_.Control().Pause();
+    run_.Control().Pause();
     asking_ = true;
     const int answer = AskQuestion(this, text::kTerminateQuestion);
     asking_ = false;
     if (answer == 1) {
         // The totals counted so far stand for the free-space check.
         closing_ = true;
-        worker_.End();
+        run_.End();
         ShowTotals();
         accept();
         return;
     }
-    worker_.Control().Resume();
+    run_.Control().Resume();
     stop_->setEnabled(true);
     update();  // a walk that ended meanwhile closes the dialog now
 }

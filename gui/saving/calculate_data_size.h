@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "base/worker.h"
+#include "app/save_workflow.h"
 
 class QLabel;
 
@@ -30,7 +30,7 @@ public:
     QString TotalFilesText() const;
     QString DataSizeText() const;
     CPictureButton* StopButton() const { return stop_; }
-    bool Running() const { return worker_.Running(); }
+    bool Running() const { return run_.Running(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -45,7 +45,7 @@ private:
 
     app::AppContext& ctx_;
     const results::ResultsTree& tree_;
-    base::Worker worker_;
+    app::SizeRun run_;
     QLabel* files_;
     QLabel* size_;
     CPictureButton* stop_;

@@ -14,8 +14,7 @@
 #include "saving/calculate_data_size.h"
 #include "saving/data_copy_progress.h"
 #include "saving/data_saving_settings.h"
-#include "saving/destination.h"
-#include "saving/destination_guard.h"
+#include "app/save_workflow.h"
 
 namespace dravik::gui {
 
@@ -38,7 +37,6 @@ DataCopyPath::DataCopyPath(app::AppContext& ctx, const results::ResultsTree& tre
     setObjectName(QStringLiteral("DataCopyPath"));
     ApplyDialogLook(this);
     setModal(true);
-    ctx_.saveRun.ResetForDestination();
 
     auto* heading = new CTransparentLabel(QStringLiteral(" Data Recovery Path Selection"), this);
     QFont hf = heading->font();
@@ -96,18 +94,14 @@ void DataCopyPath::OpenSettings() {
 }
 
 void DataCopyPath::Confirm() {
-    const std::string path = path_->text().toStdString();
-    // Before anything is created there: a folder on the source is refused.
-    if (const std::string refusal = saving::DestinationOnSource(ctx_, path); !refusal.empty()) {
-        ShowMessage(this, refusal);
-        return;
-    }
-    if (!saving::CheckDestination(ctx_, path)) return;
+    const auto check = app::CheckSaveDestination(ctx_, path_->text().toStdString());
+    if (check.result == app::DestinationCheck::Result::OnSource) ShowMessage(this, check.refusal);
+    if (!check) return;
     {
         CalculateDataSize size(ctx_, tree_, this);
         size.exec();
     }
-    switch (saving::DecideAfterSizeWalk(ctx_)) {
+    switch (app::DecideAfterSizeWalk(ctx_)) {
         case saving::DestinationDecision::StayInDialog: return;
         case saving::DestinationDecision::CloseDialog: accept(); return;
         case saving::DestinationDecision::Save: break;

@@ -20,56 +20,38 @@ namespace dravik::gui {
 namespace text = saving::text;
 using saving::CopyField;
 
-// The engine's calls arrive on the worker: the latest texts and percentages
-// are kept here and handed to the GUI thread in one queued refresh at a time,
-// so that a run of many small chunks does not flood the event queue.
+// The engine's numbers arrive on the worker: the latest are kept here and
+// handed to the GUI thread in one queued refresh at a time, so that a run
+// of many small files does not flood the event queue.
 class DataCopyProgress::Sink final : public saving::CopyProgressSink {
 public:
     explicit Sink(DataCopyProgress* dialog) : dialog_(dialog) {}
 
-    void SetText(CopyField field, const std::string& text) override {
+    void Update(const saving::CopyCounts& counts) override {
         {
             std::lock_guard lock(mutex_);
-            texts_[static_cast<std::size_t>(field)] = text;
+            counts_ = counts;
+            fresh_ = true;
         }
-        Post();
-    }
-    void SetFilePercent(int percent) override {
-        filePercent_.store(percent);
-        Post();
-    }
-    void SetOverallPercent(int percent) override {
-        overallPercent_.store(percent);
-        Post();
-    }
-    bool DetailsHidden() const override { return hidden_.load(); }
-
-    // Asks for a refresh (at most one queued at a time).
-    void Post() {
         if (queued_.exchange(true)) return;
         QMetaObject::invokeMethod(dialog_, [d = dialog_] { d->Flush(); }, Qt::QueuedConnection);
     }
 
-    void SetHidden(bool hidden) { hidden_.store(hidden); }
-    // On the GUI thread: what arrived since the last refresh.
-    std::array<std::optional<std::string>, 6> TakeTexts() {
+    // On the GUI thread: the counts that arrived since the last refresh.
+    std::optional<saving::CopyCounts> Take() {
         queued_.store(false);
         std::lock_guard lock(mutex_);
-        auto out = texts_;
-        texts_ = {};
-        return out;
+        if (!fresh_) return std::nullopt;
+        fresh_ = false;
+        return counts_;
     }
-    int FilePercent() const { return filePercent_.load(); }
-    int OverallPercent() const { return overallPercent_.load(); }
 
 private:
     DataCopyProgress* dialog_;
     std::mutex mutex_;
-    std::array<std::optional<std::string>, 6> texts_;
-    std::atomic<int> filePercent_ = -1;
-    std::atomic<int> overallPercent_ = -1;
+    saving::CopyCounts counts_;
+    bool fresh_ = false;
     std::atomic<bool> queued_ = false;
-    std::atomic<bool> hidden_ = false;
 };
 
 namespace {
@@ -85,11 +67,10 @@ QFont CaptionFont() {
 }  // namespace
 
 DataCopyProgress::DataCopyProgress(app::AppContext& ctx, const results::ResultsTree& tree, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), tree_(tree), sink_(std::make_unique<Sink>(this)) {
+    : QDialog(parent), ctx_(ctx), tree_(tree), runner_(ctx, tree), sink_(std::make_unique<Sink>(this)) {
     setObjectName(QStringLiteral("DataCopyProgress"));
     ApplyDialogLook(this);
     setModal(true);
-    ctx_.saveRun.ResetForProgress();
 
     const QFont captionFont = CaptionFont();
     auto caption = [&](const char* t) {
@@ -182,7 +163,7 @@ DataCopyProgress::DataCopyProgress(app::AppContext& ctx, const results::ResultsT
 DataCopyProgress::~DataCopyProgress() {
     // The page is closed only after its worker ended; this covers a page
     // destroyed without being run to its end.
-    worker_.End();
+    runner_.End();
 }
 
 void DataCopyProgress::showEvent(QShowEvent* event) {
@@ -196,27 +177,24 @@ void DataCopyProgress::Begin() {
     clock_.Restart();
     transfer_.Sample(0, 0);
     rateTimer_.start(1000);
-    worker_.Control().SetOnChange(
-        [this] { QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection); });
-    worker_.Start([this](base::WorkerControl& control) {
-        saving::CopyEngine engine(ctx_, control, sink_.get());
-        engine.SetReport([this](const saving::FileReport& r) {
-            if (r.outcome == saving::FileOutcome::SkippedByFilter) return;
-            filesDone_.fetch_add(1);
-            sink_->Post();  // the count of the last file too, before the final message
-        });
-        outcome_.store(static_cast<int>(engine.RunSave(tree_)));
-        control.SetFinished();
-    });
+    // The worker only raises the finished flag; the repaint it asks for
+    // closes the page.
+    runner_.Start(sink_.get(), [this] { QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection); });
 }
 
 void DataCopyProgress::Flush() {
-    const auto texts = sink_->TakeTexts();
-    for (std::size_t i = 0; i < texts.size(); ++i)
-        if (texts[i] && !hidden_) values_[i]->setText(QString::fromStdString(*texts[i]));
-    if (sink_->FilePercent() >= 0) fileBar_->SetPos(sink_->FilePercent());
-    if (sink_->OverallPercent() >= 0) overallBar_->SetPos(sink_->OverallPercent());
-    if (!hidden_) files_->setText(QStringLiteral("%1 of %2").arg(filesDone_.load()).arg(ctx_.saveRun.selectedCount));
+    if (const auto counts = sink_->Take()) {
+        // While the details are hidden only the bars move.
+        if (!hidden_) {
+            const auto texts = saving::CopyProgressTexts::Of(*counts);
+            for (std::size_t i = 0; i < values_.size(); ++i)
+                if (const auto t = texts.Field(static_cast<CopyField>(i))) values_[i]->setText(QString::fromStdString(*t));
+        }
+        if (const auto p = saving::FilePercent(*counts)) fileBar_->SetPos(*p);
+        if (const auto p = saving::OverallPercent(*counts)) overallBar_->SetPos(*p);
+        filesDone_ = counts->filesDone;
+    }
+    if (!hidden_) files_->setText(QStringLiteral("%1 of %2").arg(filesDone_).arg(ctx_.saveRun.selectedCount));
     if (const std::int32_t n = ctx_.saveRun.unreadableFiles.load(); n > 0) {
         unreadable_->setText(QString::fromStdString(saving::UnreadableFilesText(n)));
         unreadable_->setVisible(true);
@@ -224,7 +202,7 @@ void DataCopyProgress::Flush() {
 }
 
 void DataCopyProgress::Tick() {
-    if (paused_) return;
+    if (runner_.Paused()) return;
     transfer_.Sample(static_cast<double>(clock_.Elapsed().count()) / 1000.0, ctx_.saveRun.bytesWritten.load());
     ShowRate();
 }
@@ -232,17 +210,17 @@ void DataCopyProgress::Tick() {
 void DataCopyProgress::ShowRate() {
     if (hidden_) return;
     rate_->setText(QString::fromStdString(RateRowText(transfer_, ctx_.saveRun.selectedBytes)));
-    files_->setText(QStringLiteral("%1 of %2").arg(filesDone_.load()).arg(ctx_.saveRun.selectedCount));
+    files_->setText(QStringLiteral("%1 of %2").arg(filesDone_).arg(ctx_.saveRun.selectedCount));
 }
 
 void DataCopyProgress::paintEvent(QPaintEvent* event) {
     setWindowTitle(QString::fromUtf8(base::msg::kAppTitle));
     QDialog::paintEvent(event);
-    if (!started_ || closing_ || asking_ || !worker_.Control().Finished()) return;
+    if (!started_ || closing_ || asking_ || !runner_.Control().Finished()) return;
     closing_ = true;
     QTimer::singleShot(0, this, [this] {
         rateTimer_.stop();
-        worker_.Join();
+        runner_.Join();
         // The worker's last counts may still be queued: the page ends
         // showing them, the files with unreadable sectors included.
         Flush();
@@ -252,24 +230,20 @@ void DataCopyProgress::paintEvent(QPaintEvent* event) {
 
 void DataCopyProgress::PauseOrResume() {
     if (closing_) return;
-    if (!paused_) {
-        paused_ = true;
-        pauseStart_ = std::time(nullptr);
+    if (!runner_.Paused()) {
         clock_.Pause();
-        worker_.Control().Pause();
+        runner_.Pause();
         pause_->setText(QStringLiteral("&Resume"));
     } else {
-        paused_ = false;
-        ctx_.saveRun.pausedSeconds += std::time(nullptr) - pauseStart_;
         clock_.Resume();
         pause_->setText(QStringLiteral("&Pause"));
-        worker_.Control().Resume();
+        runner_.Resume();
     }
 }
 
 void DataCopyProgress::Stop() {
-    if (closing_ || asking_ || worker_.Control().Finished()) return;
-    worker_.Control().Pause();
+    if (closing_ || asking_ || runner_.Control().Finished()) return;
+    runner_.Control().Pause();
     asking_ = true;
     const int answer = AskQuestion(this, text::kStopQuestion);
     if (answer == 1) {
@@ -277,20 +251,19 @@ void DataCopyProgress::Stop() {
         asking_ = false;
         // The worker wakes from its checkpoint only to end: nothing more is
         // written. Its end closes the page.
-        worker_.Control().Terminate();
+        runner_.Control().Terminate();
         update();
         return;
     }
     asking_ = false;
-    if (!paused_) worker_.Control().Resume();
+    if (!runner_.Paused()) runner_.Control().Resume();
     update();
 }
 
-void DataCopyProgress::Skip() { ctx_.saveRun.skipCurrent = true; }
+void DataCopyProgress::Skip() { runner_.Skip(); }
 
 void DataCopyProgress::ToggleDetails() {
     hidden_ = !hidden_;
-    sink_->SetHidden(hidden_);
     for (auto* w : detailWidgets_) w->setVisible(!hidden_);
     details_->setText(hidden_ ? QStringLiteral("Show Details") : QStringLiteral("Hide Details"));
     if (!hidden_) ShowRate();
@@ -303,10 +276,6 @@ QString DataCopyProgress::FilesText() const { return files_->text(); }
 QString DataCopyProgress::RateText() const { return rate_->text(); }
 QString DataCopyProgress::UnreadableText() const { return unreadable_->text(); }
 
-std::optional<saving::SaveOutcome> DataCopyProgress::Outcome() const {
-    const int o = outcome_.load();
-    if (o < 0) return std::nullopt;
-    return static_cast<saving::SaveOutcome>(o);
-}
+std::optional<saving::SaveOutcome> DataCopyProgress::Outcome() const { return runner_.Outcome(); }
 
 }  // namespace dravik::gui

@@ -7,13 +7,11 @@
 #include <QDialog>
 #include <QTimer>
 #include <array>
-#include <atomic>
-#include <ctime>
 #include <memory>
 #include <optional>
 
+#include "app/save_workflow.h"
 #include "base/elapsed.h"
-#include "base/worker.h"
 #include "saving/copy_engine.h"
 #include "saving/transfer_rate.h"
 
@@ -52,8 +50,8 @@ public:
     CPictureButton* StopButton() const { return stop_; }
     CPictureButton* SkipButton() const { return skip_; }
     CPictureButton* DetailsButton() const { return details_; }
-    bool Paused() const { return paused_; }
-    base::WorkerControl& Control() { return worker_.Control(); }
+    bool Paused() const { return runner_.Paused(); }
+    base::WorkerControl& Control() { return runner_.Control(); }
     // Once the run has ended.
     std::optional<saving::SaveOutcome> Outcome() const;
 
@@ -72,7 +70,7 @@ private:
 
     app::AppContext& ctx_;
     const results::ResultsTree& tree_;
-    base::Worker worker_;
+    app::SaveRunner runner_;
     std::unique_ptr<Sink> sink_;
     std::array<QLabel*, 6> values_{};  // by CopyField
     QList<QWidget*> detailWidgets_;
@@ -88,10 +86,7 @@ private:
     QTimer rateTimer_;
     base::ElapsedClock clock_;
     TransferRate transfer_;
-    std::atomic<int> filesDone_ = 0;
-    std::atomic<int> outcome_ = -1;
-    std::time_t pauseStart_ = 0;
-    bool paused_ = false;
+    int filesDone_ = 0;  // as last shown
     bool hidden_ = false;
     bool started_ = false;
     bool closing_ = false;

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -500,6 +501,36 @@ TEST_F(SavingDialogsTest, PauseHoldsTheRunAndStopAsksBeforeItEndsIt) {
     EXPECT_FALSE(r.messages.contains(QString::fromUtf8(saving::text::kCompleted)));
     EXPECT_EQ(outcome, saving::SaveOutcome::Aborted);
     EXPECT_LT(ctx_.saveRun.bytesWritten.load(), ctx_.saveRun.selectedBytes);
+}
+
+// The times on the page: a run of more than a second ends showing no time
+// left and the time it took, in whole minutes and seconds.
+TEST_F(SavingDialogsTest, TheTimesEndWithNoTimeLeftAndTheMinutesAndSecondsTaken) {
+    if (other_.empty()) GTEST_SKIP() << "no file system apart from the images' for the destination";
+    Check(u"Documents");
+    delay_ = 4000;  // 1 MiB a second: the save takes more than a second
+    Scratch dest(other_);
+    Responder r;
+    QString left, elapsed;
+    std::optional<saving::SaveOutcome> outcome;
+    r.onProgress = [&](QDialog* d) {
+        QObject::connect(d, &QDialog::finished, [&, d] {
+            auto* p = static_cast<DataCopyProgress*>(d);
+            left = p->FieldText(saving::CopyField::TimeLeft);
+            elapsed = p->FieldText(saving::CopyField::TimeElapsed);
+            outcome = p->Outcome();
+        });
+    };
+    DataCopyPath page(ctx_, view_->Tree());
+    page.PathEdit()->setText(QString::fromStdString(dest.path().string()));
+    page.show();
+    page.OkButton()->click();
+
+    ASSERT_EQ(outcome, saving::SaveOutcome::Completed) << r.messages.join('|').toStdString();
+    EXPECT_EQ(left, QStringLiteral("0 Min 0 Sec"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9]+ Min [0-9]+ Sec$")).match(elapsed).hasMatch())
+        << elapsed.toStdString();
+    EXPECT_NE(elapsed, QStringLiteral("0 Min 0 Sec"));
 }
 
 TEST_F(SavingDialogsTest, TheSizeCountShowsTheTotalsOfTheCheckedFiles) {

@@ -256,7 +256,8 @@ TEST(SaveControl, PreviewExtractionAndStop) {
         if (row.path == "Fragmented/frag large.bin") {
             EXPECT_EQ(test::Md5::OfFile(target), row.md5);
         }
-    std::atomic<bool> stop = true;
+    base::WorkerControl stop;
+    stop.RequestStop();
     EXPECT_FALSE(engine.ExtractFile(*big, s->dest.path() / "stopped.bin", &stop, {}));
     EXPECT_LT(fs::file_size(s->dest.path() / "stopped.bin"), big->size);
 
