@@ -130,8 +130,10 @@ void PrintBody(const Entry& e, bool deleted, bool ntfs, const analysis::RecordTi
     // A name holding a newline or '|' would forge a line or a field.
     const std::string name = Escaped(e.path, "|");
     const std::string gone = deleted ? " (deleted)" : "";
-    // The entry of a deleted item tells no type any more.
-    const std::string mode = std::string(deleted ? "-" : e.folder ? "d" : "r") + (e.folder ? "/drwxrwxrwx" : "/rrwxrwxrwx");
+    // A deleted NTFS item has no index entry left to tell its type; a FAT
+    // entry keeps its attributes.
+    const char* type = deleted && ntfs ? "-" : e.folder ? "d" : "r";
+    const std::string mode = type + std::string(e.folder ? "/drwxrwxrwx" : "/rrwxrwxrwx");
     const std::uint32_t number = e.folder ? e.folder->number : e.file->number;
     const std::uint64_t size = e.file ? e.file->size : 0;
     auto unix = [ntfs](std::uint64_t t) { return Unix(t, ntfs); };
@@ -217,7 +219,7 @@ int RunList(const Common& common, const ListOptions& o) {
     }
     const bool color = StdoutIsTerminal();
     const bool readRecords = o.bodyfile && ntfs && LogSourceAttached(s, o.log);
-    const analysis::AnalysisContext records = *s.ctx;
+    const analysis::AnalysisContext sourceCtx = *s.ctx;
     bool headed = false;
     nlohmann::json json = nlohmann::json::array();
     for (const auto& e : entries) {
@@ -228,8 +230,8 @@ int RunList(const Common& common, const ListOptions& o) {
         } else if (o.bodyfile) {
             std::optional<analysis::RecordTimes> record;
             if (readRecords)
-                record = e.folder ? analysis::ReadRecordTimes(records, *e.folder)
-                                  : analysis::ReadRecordTimes(records, *e.file);
+                record = e.folder ? analysis::ReadRecordTimes(sourceCtx, *e.folder)
+                                  : analysis::ReadRecordTimes(sourceCtx, *e.file);
             PrintBody(e, deleted, ntfs, record ? &*record : nullptr);
         } else {
             if (!headed) std::cout << ListHeader(ntfs) << "\n";
