@@ -219,7 +219,7 @@ int RunList(const Common& common, const ListOptions& o) {
     }
     const bool color = StdoutIsTerminal();
     const bool readRecords = o.bodyfile && ntfs && LogSourceAttached(s, o.log);
-    const analysis::AnalysisContext sourceCtx = *s.ctx;
+    const analysis::RecordSource records = analysis::RecordSourceOf(*s.ctx);
     bool headed = false;
     nlohmann::json json = nlohmann::json::array();
     for (const auto& e : entries) {
@@ -230,8 +230,8 @@ int RunList(const Common& common, const ListOptions& o) {
         } else if (o.bodyfile) {
             std::optional<analysis::RecordTimes> record;
             if (readRecords)
-                record = e.folder ? analysis::ReadRecordTimes(sourceCtx, *e.folder)
-                                  : analysis::ReadRecordTimes(sourceCtx, *e.file);
+                record = e.folder ? analysis::ReadRecordTimes(records, *e.folder)
+                                  : analysis::ReadRecordTimes(records, *e.file);
             PrintBody(e, deleted, ntfs, record ? &*record : nullptr);
         } else {
             if (!headed) std::cout << ListHeader(ntfs) << "\n";

@@ -52,32 +52,11 @@ FourTimes TimesAt(Bytes value, std::size_t at) {
     return {U64(value, at), U64(value, at + 8), U64(value, at + 16), U64(value, at + 24)};
 }
 
-bool Ntfs(const AnalysisState& a) { return a.geometry.fileSystem == "NTFS"; }
-
-// Items of a signature scan (formatted mode, a partition search) are found
-// again by their record's sector; those of a $MFT walk by their number.
-bool FoundByScan(const AnalysisState& a) {
-    return a.settings.formatted || a.settings.exhaustive || a.settings.mode == RecoveryMode::Formatted;
-}
-
-ntfs::NtfsVolume VolumeOf(const AnalysisContext& ctx) {
-    const auto& a = ctx.analysis;
-    ntfs::NtfsVolume volume;
-    volume.reader = &ctx.reader;
-    volume.partitionStart = a.geometry.clusterBase;
-    volume.sectorsPerCluster = a.geometry.sectorsPerCluster;
-    volume.sectorsPerRecord = a.geometry.sectorsPerRecord;
-    if (!FoundByScan(a)) volume.mftRuns = a.mftRuns;
-    return volume;
-}
-
-std::vector<std::uint8_t> ItemRecord(const AnalysisContext& ctx, const ntfs::NtfsVolume& volume,
-                                     std::uint32_t number, std::uint64_t sector) {
-    const auto& a = ctx.analysis;
-    if (!Ntfs(a)) return {};
-    if (FoundByScan(a)) return sector == 0 ? std::vector<std::uint8_t>{} : ntfs::ReadRecordAt(volume, sector);
+std::vector<std::uint8_t> ItemRecord(const RecordSource& source, std::uint32_t number, std::uint64_t sector) {
+    if (!source.ntfs) return {};
+    if (source.byScan) return sector == 0 ? std::vector<std::uint8_t>{} : ntfs::ReadRecordAt(source.volume, sector);
     if (number == kLostFolder) return {};
-    auto record = ntfs::ReadMftRecord(volume, number);
+    auto record = ntfs::ReadMftRecord(source.volume, number);
     // A record that holds its number must hold the item's: anything else is
     // another volume at the same place.
     if (U16(record, kUsaOffset) >= kOwnNumber + 4 && U32(record, kOwnNumber) != number) return {};
@@ -107,17 +86,16 @@ std::optional<std::uint16_t> ExtensionInstance(const ntfs::NtfsVolume& volume, B
 }
 
 template <class Item>
-RecordTimes ReadTimes(const AnalysisContext& ctx, const Item& item, bool folder) {
-    const auto volume = VolumeOf(ctx);
-    auto record = ItemRecord(ctx, volume, item.number, item.sector);
+RecordTimes ReadTimes(const RecordSource& source, const Item& item, bool folder) {
+    auto record = ItemRecord(source, item.number, item.sector);
     const std::u16string name(WideName(item));
     RecordTimes t = DecodeRecordTimes(record, name, folder);
     // A folder's index root in an extension record is not followed: its
     // line names the record alone.
     if (t.standard && t.itemType == 0 && !folder) {
-        const auto baseSector = FoundByScan(ctx.analysis) ? std::optional<std::uint64_t>(item.sector) : std::nullopt;
+        const auto baseSector = source.byScan ? std::optional<std::uint64_t>(item.sector) : std::nullopt;
         const auto stream = t.stream ? ntfs::StreamOfItemName(name) : std::u16string_view();
-        if (const auto id = ExtensionInstance(volume, record, baseSector, stream)) {
+        if (const auto id = ExtensionInstance(source.volume, record, baseSector, stream)) {
             t.itemType = ntfs::attr::kData;
             t.itemId = *id;
         }
@@ -174,8 +152,25 @@ RecordTimes DecodeRecordTimes(platform::MutableBytes buffer, std::u16string_view
     return t;
 }
 
-RecordTimes ReadRecordTimes(const AnalysisContext& ctx, const FileItem& item) { return ReadTimes(ctx, item, false); }
+RecordSource RecordSourceOf(const AnalysisContext& ctx) {
+    const auto& a = ctx.analysis;
+    RecordSource s;
+    s.ntfs = a.geometry.fileSystem == "NTFS";
+    // Items of a signature scan (formatted mode, a partition search) carry
+    // their record's sector; those of a $MFT walk their number only.
+    s.byScan = a.settings.formatted || a.settings.exhaustive || a.settings.mode == RecoveryMode::Formatted;
+    s.volume.reader = &ctx.reader;
+    s.volume.partitionStart = a.geometry.clusterBase;
+    s.volume.sectorsPerCluster = a.geometry.sectorsPerCluster;
+    s.volume.sectorsPerRecord = a.geometry.sectorsPerRecord;
+    if (!s.byScan) s.volume.mftRuns = a.mftRuns;
+    return s;
+}
 
-RecordTimes ReadRecordTimes(const AnalysisContext& ctx, const FolderItem& item) { return ReadTimes(ctx, item, true); }
+RecordTimes ReadRecordTimes(const RecordSource& source, const FileItem& item) { return ReadTimes(source, item, false); }
+
+RecordTimes ReadRecordTimes(const RecordSource& source, const FolderItem& item) {
+    return ReadTimes(source, item, true);
+}
 
 }  // namespace dravik::analysis

@@ -9,6 +9,7 @@
 
 #include "analysis/analysis_context.h"
 #include "analysis/item_records.h"
+#include "analysis/ntfs_runs.h"
 #include "platform/le.h"
 
 namespace dravik::analysis {
@@ -48,11 +49,20 @@ struct RecordTimes {
 // name may hold a colon); `folder` looks for the index root instead of $DATA.
 RecordTimes DecodeRecordTimes(platform::MutableBytes record, std::u16string_view itemName, bool folder);
 
+// Where the items' records are: the volume (its $MFT runs for a walk's
+// items) and how its items find their record again. Made once per listing.
+struct RecordSource {
+    ntfs::NtfsVolume volume;
+    bool ntfs = false;     // the items are NTFS items
+    bool byScan = false;   // found by a signature scan: by their sector, else by number
+};
+RecordSource RecordSourceOf(const AnalysisContext& ctx);
+
 // Reads the item's base record through the sector reader and decodes it:
 // by its sector for the items of a signature scan, by its number through
 // the $MFT's runs for those of a walk. Empty when the volume is not NTFS,
 // the record cannot be located or is not the item's.
-RecordTimes ReadRecordTimes(const AnalysisContext& ctx, const FileItem& item);
-RecordTimes ReadRecordTimes(const AnalysisContext& ctx, const FolderItem& item);
+RecordTimes ReadRecordTimes(const RecordSource& source, const FileItem& item);
+RecordTimes ReadRecordTimes(const RecordSource& source, const FolderItem& item);
 
 }  // namespace dravik::analysis

@@ -252,11 +252,11 @@ TEST_P(RecordTimesImageTest, EveryItemFindsItsOwnRecord) {
     AnalysisHarness h;
     h.Select(ImagePath("ntfs-streams.img"), "NTFS");
     ASSERT_EQ(h.Run(GetParam()), analysis::AnalysisOutcome::Finished);
-    const analysis::AnalysisContext ctx = h.ctx;
+    const auto source = analysis::RecordSourceOf(h.ctx);
     int files = 0, named = 0, streams = 0, inBase = 0;
     for (const auto& f : h.ctx.items.files) {
         SCOPED_TRACE(AnalysisHarness::Name(f));
-        const auto t = analysis::ReadRecordTimes(ctx, f);
+        const auto t = analysis::ReadRecordTimes(source, f);
         ASSERT_TRUE(t.standard);
         const bool stream = !analysis::ntfs::StreamOfItemName(analysis::WideName(f)).empty();
         EXPECT_EQ(t.stream, stream);
@@ -284,7 +284,7 @@ TEST_P(RecordTimesImageTest, EveryItemFindsItsOwnRecord) {
     EXPECT_GE(named, 10);
     int folders = 0;
     for (const auto& f : h.ctx.items.folders) {
-        const auto t = analysis::ReadRecordTimes(ctx, f);
+        const auto t = analysis::ReadRecordTimes(source, f);
         if (f.number == analysis::kLostFolder) {
             EXPECT_FALSE(t.standard) << "\"Lost\" has no record";
             continue;
@@ -305,15 +305,15 @@ TEST(RecordTimesImageTest, ARecordHoldingAnotherNumberIsNotTheItems) {
     AnalysisHarness h;
     h.Select(ImagePath("ntfs-streams.img"), "NTFS");
     ASSERT_EQ(h.Run(analysis::RecoveryMode::Deleted), analysis::AnalysisOutcome::Finished);
-    const analysis::AnalysisContext ctx = h.ctx;
+    const auto source = analysis::RecordSourceOf(h.ctx);
     const analysis::FileItem* file = nullptr;
     for (const auto& f : h.ctx.items.files)
         if (f.number >= 64 && f.number != analysis::kLostFolder) file = &f;
     ASSERT_NE(file, nullptr);
-    ASSERT_TRUE(analysis::ReadRecordTimes(ctx, *file).standard);
+    ASSERT_TRUE(analysis::ReadRecordTimes(source, *file).standard);
     analysis::FileItem other = *file;
     other.number = file->number + 1000;  // past the $MFT: nowhere
-    EXPECT_FALSE(analysis::ReadRecordTimes(ctx, other).standard);
+    EXPECT_FALSE(analysis::ReadRecordTimes(source, other).standard);
     // The same volume with this record's own number changed, as another
     // volume's record at that place would hold it.
     const std::uint64_t sector = analysis::ntfs::SectorOfRecord(h.ctx.analysis.mftRuns, file->number,
@@ -325,8 +325,20 @@ TEST(RecordTimesImageTest, ARecordHoldingAnotherNumberIsNotTheItems) {
     AnalysisHarness patched(Patched({{sector, first}}));
     patched.Select(ImagePath("ntfs-streams.img"), "NTFS");
     ASSERT_EQ(patched.Run(analysis::RecoveryMode::Deleted), analysis::AnalysisOutcome::Finished);
-    const analysis::AnalysisContext patchedCtx = patched.ctx;
-    EXPECT_FALSE(analysis::ReadRecordTimes(patchedCtx, *file).standard);
+    const auto patchedSource = analysis::RecordSourceOf(patched.ctx);
+    EXPECT_FALSE(analysis::ReadRecordTimes(patchedSource, *file).standard);
+}
+
+TEST(RecordTimesImageTest, FatItemsHaveNoRecordToRead) {
+    AnalysisHarness h;
+    h.Select(ImagePath("fat16.img"), "FAT16");
+    ASSERT_EQ(h.Run(analysis::RecoveryMode::Deleted), analysis::AnalysisOutcome::Finished);
+    const auto source = analysis::RecordSourceOf(h.ctx);
+    ASSERT_GT(h.ctx.items.files.Count(), 0u);
+    for (const auto& f : h.ctx.items.files) {
+        const auto t = analysis::ReadRecordTimes(source, f);
+        EXPECT_FALSE(t.standard || t.fileName) << AnalysisHarness::Name(f);
+    }
 }
 
 }  // namespace
