@@ -135,7 +135,8 @@ void PrintBody(const Entry& e, bool deleted, bool ntfs, const analysis::RecordTi
     const char* type = deleted && ntfs ? "-" : e.folder ? "d" : "r";
     const std::string mode = type + std::string(e.folder ? "/drwxrwxrwx" : "/rrwxrwxrwx");
     const std::uint32_t number = e.folder ? e.folder->number : e.file->number;
-    const std::uint64_t size = e.file ? e.file->size : 0;
+    // A folder's size is that of its index root, as fls shows it.
+    const std::uint64_t size = e.file ? e.file->size : record ? record->indexRootSize : 0;
     auto unix = [ntfs](std::uint64_t t) { return Unix(t, ntfs); };
     if (record && record->fileName && !record->stream) {
         const auto& f = *record->fileName;

@@ -133,8 +133,10 @@ RecordTimes DecodeRecordTimes(platform::MutableBytes buffer, std::u16string_view
             t.fileNameId = U16(record, a.offset + kInstance);
         } else if (InRange(bound, a.offset, a.length)) {
             const std::uint16_t id = U16(record, a.offset + kInstance);
-            if (folder && !index && a.type == ntfs::attr::kIndexRoot && ntfs::AttributeName(record, a) == u"$I30")
+            if (folder && !index && a.type == ntfs::attr::kIndexRoot && ntfs::AttributeName(record, a) == u"$I30") {
                 index = id;
+                if (const auto v = Value(record, bound, a)) t.indexRootSize = static_cast<std::uint32_t>(v->size());
+            }
             else if (!folder && !unnamed && ntfs::IsDataNamed(record, a, {}))
                 unnamed = id;
             else if (!stream.empty() && !named && ntfs::IsDataNamed(record, a, stream))

@@ -35,6 +35,7 @@ struct RecordTimes {
     std::uint32_t itemType = 0;
     std::uint16_t itemId = 0;
     bool stream = false;  // the item is an alternate data stream of the record, not the file
+    std::uint32_t indexRootSize = 0;  // a folder's: the length of its $I30 $INDEX_ROOT value in the base
 };
 
 // Decodes a FILE record as read from the disk. Nothing is taken (all empty)

@@ -164,10 +164,11 @@ TEST(RecordTimesTest, AFolderNamesItsI30IndexRoot) {
     r.Add(attr::kStandardInformation, StandardValue(Times(1000)));
     r.Add(attr::kFileName, NameValue(u"Docs", 1, Times(2000)));
     r.Add(attr::kIndexRoot, std::vector<std::uint8_t>(0x20, 0), u"$SDH");
-    r.Add(attr::kIndexRoot, std::vector<std::uint8_t>(0x20, 0), u"$I30");
+    r.Add(attr::kIndexRoot, std::vector<std::uint8_t>(0x38, 0), u"$I30");
     const auto t = r.Decode(u"Docs", true);
     EXPECT_EQ(t.itemType, attr::kIndexRoot);
     EXPECT_EQ(t.itemId, 4);
+    EXPECT_EQ(t.indexRootSize, 0x38u) << "not the $SDH root's";
 }
 
 // A damaged record gives nothing rather than values read from the wrong
