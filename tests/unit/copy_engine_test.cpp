@@ -260,6 +260,18 @@ TEST(SaveControl, PreviewExtractionAndStop) {
     stop.RequestStop();
     EXPECT_FALSE(engine.ExtractFile(*big, s->dest.path() / "stopped.bin", &stop, {}));
     EXPECT_LT(fs::file_size(s->dest.path() / "stopped.bin"), big->size);
+    // Ended (Back, the pane going away): it stops between pieces as well.
+    base::WorkerControl ended;
+    ended.Terminate();
+    EXPECT_FALSE(engine.ExtractFile(*big, s->dest.path() / "ended.bin", &ended, {}));
+    EXPECT_LT(fs::file_size(s->dest.path() / "ended.bin"), big->size);
+    // A stop request of the save run's control is a Skip, no concern of a
+    // preview that has a control of its own.
+    base::WorkerControl own;
+    control.RequestStop();
+    EXPECT_TRUE(engine.ExtractFile(*big, s->dest.path() / "whole.bin", &own, {}));
+    EXPECT_EQ(fs::file_size(s->dest.path() / "whole.bin"), big->size);
+    control.ClearStop();
 
     // Stop: the front end has asked and said "Saving aborted."; the run ends
     // between two chunks without its closing message.
