@@ -188,7 +188,8 @@ void DataCopyProgress::Flush() {
         if (!hidden_) {
             const auto texts = saving::CopyProgressTexts::Of(*counts);
             for (std::size_t i = 0; i < values_.size(); ++i)
-                if (const auto t = texts.Field(static_cast<CopyField>(i))) values_[i]->setText(QString::fromStdString(*t));
+                if (const auto t = texts.Field(static_cast<CopyField>(i)))
+                    values_[i]->setText(QString::fromStdString(*t));
         }
         if (const auto p = saving::FilePercent(*counts)) fileBar_->SetPos(*p);
         if (const auto p = saving::OverallPercent(*counts)) overallBar_->SetPos(*p);
