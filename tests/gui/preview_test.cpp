@@ -43,6 +43,7 @@ class PreviewTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(temp_.isValid());
+        hadTemp_ = qEnvironmentVariableIsSet("TMPDIR");
         oldTemp_ = qgetenv("TMPDIR");
         qputenv("TMPDIR", temp_.path().toLocal8Bit());
         ASSERT_TRUE(test::AnalyseImage(ctx_, "preview.img", "Partition - 1 ( FAT16 )"));
@@ -57,7 +58,12 @@ protected:
     QString hint_;
     void TearDown() override {
         page_.reset();
-        qputenv("TMPDIR", oldTemp_);
+        // An empty TMPDIR is no temporary folder: the tests after this one
+        // would find none.
+        if (hadTemp_)
+            qputenv("TMPDIR", oldTemp_);
+        else
+            qunsetenv("TMPDIR");
         qunsetenv("DRAVIK_OPEN_COMMAND");
     }
     int RowOf(const std::string& name) {
@@ -95,6 +101,7 @@ protected:
 
     QTemporaryDir temp_;
     QByteArray oldTemp_;
+    bool hadTemp_ = false;
     GuiPrompter prompter_;
     app::AppContext ctx_{prompter_};
     std::unique_ptr<ViewDataInControls> page_;
