@@ -112,6 +112,10 @@ void Scanner::ExamineFileRecord(std::uint64_t sector, std::span<const std::uint8
             info.parent = found.parent;
             break;
         }
+        // The times stay the base record's own: $STANDARD_INFORMATION
+        // never leaves it.
+        if (!info.name.empty())
+            info.times = ntfs::ReadStandardTimes(view, ntfs::FirstAttributeOffset(view)).value_or(ntfs::StandardTimes{});
     }
     lastName_ = info.name;
     const auto& t = info.times;

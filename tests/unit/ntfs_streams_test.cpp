@@ -277,6 +277,30 @@ TEST(SaveStreams, FilesAndStreamsAreByteExactInFormattedModeExtensionRecordsIncl
                 rows.size());
 }
 
+// A record whose name moved to an extension record keeps its times in
+// its own $STANDARD_INFORMATION: formatted mode gave such files no times
+// (written out as 1601).
+TEST(SaveStreams, FormattedModeGivesFilesNamedFromExtensionRecordsTheirOwnTimes) {
+    Saved r;
+    Analyse(r, analysis::RecoveryMode::Formatted);
+    int checked = 0;
+    for (const auto& row : test::ReadManifest(test::ManifestPath(kImage + ".manifest.tsv"))) {
+        if (!row.IsFile() || row.state != "live" || !row.attrlist) continue;
+        SCOPED_TRACE(row.path);
+        bool found = false;
+        for (const auto& f : r.h->ctx.items.files) {
+            if (test::AnalysisHarness::Name(f) != row.Name()) continue;
+            found = true;
+            EXPECT_EQ(f.modified, row.mtime);
+            EXPECT_EQ(f.created, row.crtime);
+            EXPECT_EQ(f.accessed, row.atime);
+        }
+        EXPECT_TRUE(found);
+        ++checked;
+    }
+    EXPECT_GE(checked, 2);
+}
+
 TEST(SaveStreams, AScanLogKeepsTheStreamsAndSavingFromItGivesTheSameBytes) {
     Saved analysed;
     Analyse(analysed, analysis::RecoveryMode::Deleted);
