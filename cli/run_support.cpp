@@ -89,6 +89,7 @@ analysis::AnalysisOutcome RunAnalysisInterruptibly(Session& s, bool* stopped) {
     run.Start(sink);
     run.Join();
     sink.Clear();
+    if (const auto failure = run.Failure()) std::rethrow_exception(failure);
     if (stopped) *stopped = sink.Stopped();
     return run.Outcome().value_or(analysis::AnalysisOutcome::Terminated);
 }

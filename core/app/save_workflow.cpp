@@ -24,33 +24,6 @@ DestinationCheck CheckSaveDestination(AppContext& ctx, const std::string& path, 
 
 saving::DestinationDecision DecideAfterSizeWalk(AppContext& ctx) { return saving::DecideAfterSizeWalk(ctx); }
 
-// ---- WorkerRun ----
-
-std::exception_ptr WorkerRun::Failure() const {
-    std::lock_guard lock(mutex_);
-    return failure_;
-}
-
-bool WorkerRun::Launch(std::function<void()> onChange, std::function<void(base::WorkerControl&)> task) {
-    if (worker_.Running()) return false;
-    worker_.Join();
-    {
-        std::lock_guard lock(mutex_);
-        failure_ = nullptr;
-    }
-    worker_.Control().SetOnChange(std::move(onChange));
-    return worker_.Start([this, task = std::move(task)](base::WorkerControl& control) {
-        try {
-            task(control);
-        } catch (...) {
-            std::lock_guard lock(mutex_);
-            failure_ = std::current_exception();
-        }
-        // The front end learns of the end through the flag, a failure too.
-        control.SetFinished();
-    });
-}
-
 // ---- SizeRun ----
 
 bool SizeRun::Start(Shown shown, std::function<void()> onChange) {

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "base/worker.h"
+#include "app/worker_run.h"
 #include "saving/copy_engine.h"
 #include "saving/destination.h"
 
@@ -44,31 +44,6 @@ DestinationCheck CheckSaveDestination(AppContext& ctx, const std::string& path, 
 // After the size walk: nothing selected, or the question on too little room.
 saving::DestinationDecision DecideAfterSizeWalk(AppContext& ctx);
 
-// A worker's task that may throw (a prompt that cannot be answered ends the
-// command line's run with an error): the exception is kept for the front
-// end's thread.
-class WorkerRun {
-public:
-    bool Running() const { return worker_.Running(); }
-    base::WorkerControl& Control() { return worker_.Control(); }
-    // Waits for the worker to end.
-    void Join() { worker_.Join(); }
-    // Terminate and Join.
-    void End() { worker_.End(); }
-    // What the task threw, once it has ended; null when nothing.
-    std::exception_ptr Failure() const;
-
-protected:
-    WorkerRun() = default;
-    ~WorkerRun() { worker_.End(); }
-    bool Launch(std::function<void()> onChange, std::function<void(base::WorkerControl&)> task);
-
-private:
-    base::Worker worker_;
-    mutable std::mutex mutex_;
-    std::exception_ptr failure_;
-};
-
 // The size walk on a worker. `shown` gets the totals as they grow (on the
 // worker's thread); the finished flag and `onChange` tell its end. Terminate
 // (Stop answered Yes) keeps what was counted.
@@ -76,6 +51,7 @@ class SizeRun : public WorkerRun {
 public:
     using Shown = std::function<void(std::int32_t files, std::uint64_t bytes)>;
     SizeRun(AppContext& ctx, const results::ResultsTree& tree) : ctx_(ctx), tree_(tree) {}
+    ~SizeRun() { End(); }
     bool Start(Shown shown = {}, std::function<void()> onChange = {});
 
 private:
@@ -89,6 +65,8 @@ private:
 class SaveRunner : public WorkerRun {
 public:
     SaveRunner(AppContext& ctx, const results::ResultsTree& tree) : ctx_(ctx), tree_(tree) {}
+    // The worker reads this object's members: it ends before they go.
+    ~SaveRunner() { End(); }
 
     // Set before Start; the report is called on the worker's thread.
     void SetReport(std::function<void(const saving::FileReport&)> report) { report_ = std::move(report); }

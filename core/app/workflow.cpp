@@ -1,7 +1,6 @@
 #include "app/workflow.h"
 
 #include <filesystem>
-#include <utility>
 
 #include "analysis/scan_log.h"
 #include "base/size_text.h"
@@ -365,32 +364,17 @@ void LeaveResults(AppContext& ctx) {
 
 AnalysisRun::AnalysisRun(AppContext& ctx) : ctx_(ctx) {}
 
-AnalysisRun::~AnalysisRun() { worker_.End(); }
+AnalysisRun::~AnalysisRun() { End(); }
 
 bool AnalysisRun::Start(base::ProgressSink& sink, std::function<void()> onChange) {
-    if (worker_.Running()) return false;
-    worker_.Join();
-    worker_.Control().Reset();
-    worker_.Control().SetOnChange(std::move(onChange));
+    if (Running()) return false;
+    Join();
     progress_ = std::make_unique<analysis::AnalysisProgress>(sink);
     outcome_.store(-1);
-    failure_ = nullptr;
-    return worker_.Start([this](base::WorkerControl& control) {
+    return Launch(std::move(onChange), [this](base::WorkerControl& control) {
         analysis::AnalysisEnv env{ctx_, control, *progress_};
-        try {
-            outcome_.store(static_cast<int>(analysis::RunAnalysis(env)));
-        } catch (...) {
-            failure_ = std::current_exception();
-        }
-        // The front end learns of the end through the flags; an outcome
-        // without one (Back, no worker for the file system) sets one here.
-        if (!control.Finished() && !control.CloseRequested()) control.SetFinished();
+        outcome_.store(static_cast<int>(analysis::RunAnalysis(env)));
     });
-}
-
-void AnalysisRun::Join() {
-    worker_.Join();
-    if (auto failure = std::exchange(failure_, nullptr)) std::rethrow_exception(failure);
 }
 
 void AnalysisRun::SetHideDetails(bool hide) {
@@ -404,7 +388,7 @@ std::optional<analysis::AnalysisOutcome> AnalysisRun::Outcome() const {
 }
 
 void AnalysisRun::Discard() {
-    worker_.End();
+    End();
     analysis::DiscardAnalysis(ctx_);
 }
 

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,6 +14,7 @@
 #include "analysis/analysis_progress.h"
 #include "analysis/pipeline.h"
 #include "base/progress.h"
+#include "app/worker_run.h"
 #include "base/worker.h"
 #include "analysis/exhaustive_search.h"
 #include "partition/partition_table.h"
@@ -143,33 +143,27 @@ void LeaveResults(AppContext& ctx);
 // One analysis on a worker: started with the sink its progress goes to
 // (called on the worker's thread) and a change callback (completion; on
 // the worker's thread too).
-class AnalysisRun {
+class AnalysisRun : public WorkerRun {
 public:
     explicit AnalysisRun(AppContext& ctx);
+    // The worker reads this object's members: it ends before they go.
     ~AnalysisRun();
     AnalysisRun(const AnalysisRun&) = delete;
     AnalysisRun& operator=(const AnalysisRun&) = delete;
 
     bool Start(base::ProgressSink& sink, std::function<void()> onChange = {});
-    bool Running() const { return worker_.Running(); }
-    base::WorkerControl& Control() { return worker_.Control(); }
     // Hide Details, from the front end's thread.
     void SetHideDetails(bool hide);
-    // The outcome once the worker has ended.
+    // The outcome once the worker has ended; nullopt while it runs or when
+    // it threw (Failure()).
     std::optional<analysis::AnalysisOutcome> Outcome() const;
-    // Waits for the worker to end. An exception that ended the task (a
-    // prompter with nobody to ask may throw one) is thrown again here, on
-    // the caller's thread.
-    void Join();
     // Back: ends the worker at its next item and frees every item found.
     void Discard();
 
 private:
     AppContext& ctx_;
-    base::Worker worker_;
     std::unique_ptr<analysis::AnalysisProgress> progress_;
     std::atomic<int> outcome_ = -1;
-    std::exception_ptr failure_;  // written by the worker, read after its join
 };
 
 }  // namespace dravik::app
