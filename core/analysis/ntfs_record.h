@@ -60,6 +60,14 @@ inline bool IsFileRecord(Bytes b) { return platform::U32(b, 0) == kFileSignature
 // Offset of the record's first attribute (u16 at 0x14 of the header).
 inline std::uint16_t FirstAttributeOffset(Bytes record) { return platform::U16(record, 0x14); }
 
+// The record's own number (u32 at 0x2C), which only records whose update
+// sequence starts past it (at 0x30 or later) hold; older ones have none.
+inline std::optional<std::uint32_t> OwnRecordNumber(Bytes record) {
+    constexpr std::size_t kUsaOffset = 0x04, kOwnNumber = 0x2C;
+    if (platform::U16(record, kUsaOffset) < kOwnNumber + 4 || record.size() < kOwnNumber + 4) return std::nullopt;
+    return platform::U32(record, kOwnNumber);
+}
+
 // Record flags (low byte of the flags at 0x16): bit 0 in use, bit 1 directory.
 inline std::uint8_t RecordFlags(Bytes record) { return platform::U8(record, 0x16); }
 

@@ -112,24 +112,24 @@ std::vector<std::uint8_t> ReadMftRecord(const NtfsVolume& volume, std::uint64_t 
 
 std::vector<std::uint8_t> ReadRecordOf(const NtfsVolume& volume, Bytes base, std::optional<std::uint64_t> baseSector,
                                        std::uint32_t number) {
-    constexpr std::size_t kUsaOffset = 0x04, kBaseReference = 0x20, kOwnNumber = 0x2C;
-    // Records that hold their own number (those whose update sequence
-    // starts past it) can be checked; older ones are taken on trust.
+    constexpr std::size_t kBaseReference = 0x20;
+    // Records that hold their own number can be checked; older ones are
+    // taken on trust.
     auto isRecord = [&](const std::vector<std::uint8_t>& r) {
-        return IsFileRecord(r) && (U16(r, kUsaOffset) < kOwnNumber + 4 || U32(r, kOwnNumber) == number);
+        return IsFileRecord(r) && OwnRecordNumber(r).value_or(number) == number;
     };
     auto rec = ReadMftRecord(volume, number);
     if (isRecord(rec) || !baseSector || volume.sectorsPerRecord == 0) return rec;
     // Without the $MFT's runs (a signature scan), an extension record is
     // looked for where the $MFT would hold it if it ran on contiguously
     // from the base; it must name that base.
-    if (U16(base, kUsaOffset) < kOwnNumber + 4) return {};
-    const std::uint32_t baseNumber = U32(base, kOwnNumber);
+    const auto ownNumber = OwnRecordNumber(base);
+    if (!ownNumber) return {};
+    const std::uint32_t baseNumber = *ownNumber;
     const std::int64_t delta = (std::int64_t(number) - std::int64_t(baseNumber)) * volume.sectorsPerRecord;
     if (delta < 0 && std::uint64_t(-delta) > *baseSector) return {};
     rec = ReadRecordAt(volume, static_cast<std::uint64_t>(std::int64_t(*baseSector) + delta));
-    if (!isRecord(rec) || U16(rec, kUsaOffset) < kOwnNumber + 4 ||
-        static_cast<std::uint32_t>(U64(rec, kBaseReference)) != baseNumber)
+    if (!isRecord(rec) || !OwnRecordNumber(rec) || static_cast<std::uint32_t>(U64(rec, kBaseReference)) != baseNumber)
         return {};
     return rec;
 }
@@ -353,7 +353,7 @@ RunList CollectFrom(const NtfsVolume& volume, std::vector<std::uint8_t> base, st
         volume, base, [&](std::uint32_t n, const RunList&) { return ReadRecordOf(volume, view, baseSector, n); },
         [&](std::uint32_t n) {
             return SectorOfRecord(volume.mftRuns, n, volume.sectorsPerRecord) == baseSector ||
-                   (U16(view, 0x04) >= 0x30 && U32(view, 0x2C) == n);
+                   OwnRecordNumber(view) == n;
         },
         strays, Stream{attr::kData, stream});
 }

@@ -21,10 +21,6 @@ inline constexpr std::size_t kValueLength = 0x10;  // resident value length
 inline constexpr std::size_t kValueOffset = 0x14;  // resident value offset
 inline constexpr std::size_t kInstance = 0x0E;     // attribute instance number
 
-// FILE record header: the record's own number, present when the update
-// sequence starts at 0x30 or later.
-inline constexpr std::size_t kUsaOffset = 0x04;
-inline constexpr std::size_t kOwnNumber = 0x2C;
 
 // $FILE_NAME value.
 inline constexpr std::size_t kFileNameTimes = 0x08;
@@ -59,7 +55,7 @@ std::vector<std::uint8_t> ItemRecord(const RecordSource& source, std::uint32_t n
     auto record = ntfs::ReadMftRecord(source.volume, number);
     // A record that holds its number must hold the item's: anything else is
     // another volume at the same place.
-    if (U16(record, kUsaOffset) >= kOwnNumber + 4 && U32(record, kOwnNumber) != number) return {};
+    if (ntfs::OwnRecordNumber(record).value_or(number) != number) return {};
     return record;
 }
 

@@ -13,6 +13,7 @@
 #include "analysis/ntfs_record.h"
 #include "analysis/ntfs_runs.h"
 #include "analysis/analysis_context.h"
+#include "platform/text.h"
 
 namespace dravik::analysis {
 
@@ -114,8 +115,31 @@ void Scanner::ExamineFileRecord(std::uint64_t sector, std::span<const std::uint8
         }
         // The times stay the base record's own: $STANDARD_INFORMATION
         // never leaves it.
-        if (!info.name.empty())
-            info.times = ntfs::ReadStandardTimes(view, ntfs::FirstAttributeOffset(view)).value_or(ntfs::StandardTimes{});
+        info.times = ntfs::ReadStandardTimes(view, ntfs::FirstAttributeOffset(view)).value_or(ntfs::StandardTimes{});
+        // A file whose name went with an extension record (deleting a file
+        // with an attribute list may overwrite the one holding its
+        // $FILE_NAME) still has its data: kept under "Lost" by its record
+        // number, as the $MFT walk keeps it. Records that never held data,
+        // or hold no number of their own, stay out.
+        const auto own = ntfs::OwnRecordNumber(view);
+        if (info.name.empty() && flags != 2 && flags != 3 && own && *own >= ntfs::kFirstUserRecord) {
+            const std::uint64_t dataSize = ntfs::ReadDataSize(record, ntfs::RecordSize(record));
+            if (dataSize == 0 || dataSize >> 63) return;
+            FoundFile f;
+            f.name = u"File" + platform::Utf8ToUtf16(std::to_string(*own));
+            f.deleted = flags == 0 ? kYes : kNo;
+            f.modified = info.times.modified;
+            f.created = info.times.created;
+            f.accessed = info.times.accessed;
+            f.stamp = ctx_.items.files.Count();
+            f.size = dataSize;
+            f.parent = kLostFolder;
+            f.number = *own;
+            f.sector = sector;
+            lastName_ = f.name;
+            scan_.AddFoundFile(std::move(f));
+            return;
+        }
     }
     lastName_ = info.name;
     const auto& t = info.times;

@@ -254,6 +254,25 @@ TEST(SaveStreams, DeletedFilesThatLostTheirNameAreKeptUnderLostByRecordNumber) {
     }
 }
 
+// The same files found by a scan of the records, with no $MFT to walk.
+TEST(SaveStreams, FormattedModeKeepsDeletedFilesThatLostTheirNameUnderLostToo) {
+    Saved r;
+    Analyse(r, analysis::RecoveryMode::Formatted);
+    SaveAll(r, "nameless-formatted");
+    int checked = 0;
+    for (const auto& row : test::ReadManifest(test::ManifestPath(kImage + ".manifest.tsv"))) {
+        if (!row.IsFile() || row.state != "deleted" || !row.attrlist) continue;
+        SCOPED_TRACE(row.path);
+        const fs::path path = r.dest / "Lost" / ("File" + std::to_string(row.record));
+        ASSERT_TRUE(fs::exists(path));
+        EXPECT_EQ(fs::file_size(path), row.size);
+        EXPECT_EQ(test::Md5::OfFile(path), row.md5);
+        ++checked;
+    }
+    EXPECT_GE(checked, 2);
+    EXPECT_EQ(r.outcome, SaveOutcome::Completed);
+}
+
 TEST(SaveStreams, FilesAndStreamsAreByteExactInFormattedModeExtensionRecordsIncluded) {
     Saved r;
     Analyse(r, analysis::RecoveryMode::Formatted);
