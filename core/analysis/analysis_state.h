@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 #include <string>
 
 #include "analysis/ntfs_runs.h"
@@ -63,6 +64,13 @@ struct AnalysisState {
     // last $MFT walk.
     ntfs::ExtensionMap extensionRecords;
     bool extensionRecordsKnown = false;  // false: not gathered for the items held now
+    // Extension records by their own number, where the last scan of the
+    // records met them.
+    ntfs::ExtensionSectors extensionSectors;
+    // The runs of the $MFT record among the items a scan found, once a save
+    // looked for them.
+    std::vector<ntfs::RunList> foundMftRuns;
+    bool foundMftRunsKnown = false;
 };
 
 }  // namespace dravik::analysis

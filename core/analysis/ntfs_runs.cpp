@@ -126,12 +126,31 @@ std::vector<std::uint8_t> ReadRecordOf(const NtfsVolume& volume, Bytes base, std
     const auto ownNumber = OwnRecordNumber(base);
     if (!ownNumber) return {};
     const std::uint32_t baseNumber = *ownNumber;
+    auto extendsBase = [&](const std::vector<std::uint8_t>& r) {
+        return isRecord(r) && OwnRecordNumber(r) && static_cast<std::uint32_t>(U64(r, kBaseReference)) == baseNumber;
+    };
     const std::int64_t delta = (std::int64_t(number) - std::int64_t(baseNumber)) * volume.sectorsPerRecord;
-    if (delta < 0 && std::uint64_t(-delta) > *baseSector) return {};
-    rec = ReadRecordAt(volume, static_cast<std::uint64_t>(std::int64_t(*baseSector) + delta));
-    if (!isRecord(rec) || !OwnRecordNumber(rec) || static_cast<std::uint32_t>(U64(rec, kBaseReference)) != baseNumber)
-        return {};
-    return rec;
+    if (delta >= 0 || std::uint64_t(-delta) <= *baseSector) {
+        rec = ReadRecordAt(volume, static_cast<std::uint64_t>(std::int64_t(*baseSector) + delta));
+        if (extendsBase(rec)) return rec;
+    }
+    // A $MFT in pieces: the record is where the $MFT record the scan found
+    // maps it, or where the scan met it (the nearest to the base first when
+    // several volumes have one of that number).
+    std::vector<std::uint64_t> sectors;
+    if (volume.foundMftRuns)
+        for (const RunList& runs : *volume.foundMftRuns)
+            if (const std::uint64_t s = SectorOfRecord(runs, number, volume.sectorsPerRecord)) sectors.push_back(s);
+    if (volume.extensionSectors)
+        if (const auto met = volume.extensionSectors->find(number); met != volume.extensionSectors->end())
+            sectors.insert(sectors.end(), met->second.begin(), met->second.end());
+    auto distance = [&](std::uint64_t s) { return s > *baseSector ? s - *baseSector : *baseSector - s; };
+    std::sort(sectors.begin(), sectors.end(), [&](auto a, auto b) { return distance(a) < distance(b); });
+    for (const std::uint64_t sector : sectors) {
+        rec = ReadRecordAt(volume, sector);
+        if (extendsBase(rec)) return rec;
+    }
+    return {};
 }
 
 namespace {

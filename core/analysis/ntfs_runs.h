@@ -44,6 +44,10 @@ std::uint64_t SectorOfRecord(const RunList& mftRuns, std::uint64_t recordNumber,
 // found them (whether or not the base's attribute list still lists them).
 using ExtensionMap = std::unordered_map<std::uint32_t, std::vector<std::uint32_t>>;
 
+// Where a scan of the records met each extension record, by its own number
+// (a partition search may meet the same number on several volumes).
+using ExtensionSectors = std::unordered_map<std::uint32_t, std::vector<std::uint64_t>>;
+
 // What the record-locating decoders need to know about the volume.
 struct NtfsVolume {
     source::SectorReader* reader = nullptr;
@@ -52,6 +56,12 @@ struct NtfsVolume {
     std::uint32_t sectorsPerRecord = 2;
     RunList mftRuns;
     const ExtensionMap* extensions = nullptr;
+    // Without the $MFT's runs: where the scan met the extension records,
+    // and the runs of the $MFT records the scan found (a formatted volume
+    // has an old one and a new one; neither is trusted: a record read
+    // through them must name its base).
+    const ExtensionSectors* extensionSectors = nullptr;
+    const std::vector<RunList>* foundMftRuns = nullptr;
 };
 
 // Reads one record (sectorsPerRecord sectors) at `sector`. Empty when the

@@ -198,6 +198,9 @@ void ApplyHead(const AnalysisContext& ctx, const LogHead& h, const std::string& 
     a.mftRuns.clear();
     a.extensionRecords.clear();  // they belonged to the volume walked last
     a.extensionRecordsKnown = false;
+    a.extensionSectors.clear();
+    a.foundMftRuns.clear();
+    a.foundMftRunsKnown = false;  // a log keeps none: its files are found as a scan leaves them without
 
     auto& s = a.settings;
     s.formatted = h.formatted != 0;

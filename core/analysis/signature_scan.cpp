@@ -87,11 +87,20 @@ void Scanner::ExamineFileRecord(std::uint64_t sector, std::span<const std::uint8
     // An extension record is part of its base record's item: the base finds
     // it when it needs its name, runs or streams.
     constexpr std::size_t kBaseReference = 0x20;
-    if ((platform::U64(record, kBaseReference) & 0xFFFFFFFFFFFF) != 0) return;
+    if ((platform::U64(record, kBaseReference) & 0xFFFFFFFFFFFF) != 0) {
+        // Kept for the base, whose extension records need not lie where an
+        // unbroken $MFT would hold them.
+        if (const auto own = ntfs::OwnRecordNumber(record)) {
+            auto& sectors = ctx_.analysis.extensionSectors[*own];
+            if (sectors.size() < 64) sectors.push_back(sector);
+        }
+        return;
+    }
 
     ntfs::NtfsVolume volume;
     volume.reader = &ctx_.reader;
     volume.sectorsPerRecord = static_cast<std::uint32_t>(std::max<std::size_t>(size / bps_, 1));
+    volume.extensionSectors = &ctx_.analysis.extensionSectors;
     if (const BootSectorHit* hit = VolumeOf(sector)) {
         volume.partitionStart = hit->sector;
         volume.sectorsPerCluster = hit->sectorsPerCluster;
@@ -418,6 +427,9 @@ AnalysisOutcome RunSignatureScan(AnalysisEnv& env) {
     auto& a = ctx.analysis;
     ctx.items.scan.Clear();
     ctx.items.volumes.Clear();
+    a.extensionSectors.clear();
+    a.foundMftRuns.clear();
+    a.foundMftRunsKnown = false;
     a.volumeCount = 0;
     a.currentVolume = 1;
     env.control.ClearStop();

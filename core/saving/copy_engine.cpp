@@ -476,6 +476,23 @@ void CopyEngine::NoteZeroFilled(Output& out, std::uint64_t base, std::uint64_t l
     }
 }
 
+namespace {
+
+// The run lists of the $MFT records among the items a scan found: the
+// $MFT's own record at the root, live or not.
+std::vector<analysis::ntfs::RunList> FoundMftRuns(const analysis::ntfs::NtfsVolume& volume,
+                                                  const analysis::FileStore& files) {
+    std::vector<analysis::ntfs::RunList> out;
+    for (const FileItem& f : files) {
+        if (f.parent != analysis::kNtfsRoot || f.sector == 0 || results::DisplayName(f) != "$MFT") continue;
+        if (auto runs = analysis::ntfs::BuildMftRuns(volume, f.sector); !runs.empty()) out.push_back(std::move(runs));
+        if (out.size() == 4) break;
+    }
+    return out;
+}
+
+}  // namespace
+
 bool CopyEngine::WriteNtfs(const FileItem& file, Output& out) {
     const auto& g = ctx_.analysis.geometry;
     analysis::ntfs::NtfsVolume volume;
@@ -491,6 +508,14 @@ bool CopyEngine::WriteNtfs(const FileItem& file, Output& out) {
         ctx_.analysis.extensionRecordsKnown = true;
     }
     volume.extensions = &ctx_.analysis.extensionRecords;
+    if (fromScan_) {
+        volume.extensionSectors = &ctx_.analysis.extensionSectors;
+        if (!ctx_.analysis.foundMftRunsKnown) {
+            ctx_.analysis.foundMftRuns = FoundMftRuns(volume, ctx_.items.files);
+            ctx_.analysis.foundMftRunsKnown = true;
+        }
+        volume.foundMftRuns = &ctx_.analysis.foundMftRuns;
+    }
     analysis::ntfs::FileLocation where{file.number, std::nullopt};
     if (fromScan_) where.sector = file.sector;
     if (Interrupted(out)) return false;

@@ -19,6 +19,7 @@
 #include "saving/copy_engine.h"
 #include "saving/destination.h"
 #include "support/analysis_harness.h"
+#include "support/cli_process.h"
 #include "support/manifest.h"
 #include "support/md5.h"
 #include "support/ntfs_builder.h"
@@ -272,6 +273,49 @@ TEST(SaveStreams, FormattedModeKeepsDeletedFilesThatLostTheirNameUnderLostToo) {
     EXPECT_GE(checked, 2);
     EXPECT_EQ(r.outcome, SaveOutcome::Completed);
 }
+
+// ntfs-basic's $MFT is in pieces: the extension records of a file with an
+// attribute list do not lie where an unbroken $MFT would hold them, but
+// where the scan met them.
+TEST(SaveStreams, FormattedModeFindsExtensionRecordsOfAMftInPieces) {
+    Saved r;
+    r.h = std::make_unique<test::AnalysisHarness>();
+    r.h->Select(test::ImagePath("ntfs-basic.img"), "NTFS");
+    ASSERT_EQ(r.h->Run(analysis::RecoveryMode::Formatted), analysis::AnalysisOutcome::Finished);
+    SaveAll(r, "basic-formatted");
+    int checked = 0;
+    for (const auto& row : test::ReadManifest(test::ManifestPath("ntfs-basic.manifest.tsv"))) {
+        if (!row.IsFile() || row.state != "live" || !row.attrlist) continue;
+        SCOPED_TRACE(row.path);
+        const fs::path path = r.dest / row.path;
+        ASSERT_TRUE(fs::exists(path));
+        EXPECT_EQ(fs::file_size(path), row.size);
+        EXPECT_EQ(test::Md5::OfFile(path), row.md5);
+        ++checked;
+    }
+    EXPECT_EQ(checked, 1);
+}
+
+#ifdef DRAVIK_CLI_PATH
+// A scan log keeps no map of where the scan met the extension records; the
+// $MFT record among its items still maps them.
+TEST(SaveStreams, FormattedModeFindsExtensionRecordsOfAMftInPiecesFromAScanLogToo) {
+    const fs::path dir = Scratch("basic-formatted-log");
+    const std::string image = test::ImagePath("ntfs-basic.img").string(), log = (dir / "log").string();
+    auto analyse = test::RunCli(DRAVIK_CLI_PATH, {"analyse", image, "--no-system-disks", "--mode", "formatted", "--log", log});
+    ASSERT_EQ(analyse.status, 0) << analyse.err;
+    const fs::path to = dir / "out";
+    auto recover = test::RunCli(DRAVIK_CLI_PATH, {"recover", log + ".qsln", "--image", image, "--no-system-disks", "--to",
+                                                  to.string(), "--select", "Fragmented/attrlist live.bin"});
+    EXPECT_EQ(recover.status, 0) << recover.err;
+    for (const auto& row : test::ReadManifest(test::ManifestPath("ntfs-basic.manifest.tsv"))) {
+        if (row.path == "Fragmented/attrlist live.bin") {
+            EXPECT_EQ(test::Md5::OfFile(to / row.path), row.md5);
+        }
+    }
+    fs::remove_all(dir);
+}
+#endif
 
 TEST(SaveStreams, FilesAndStreamsAreByteExactInFormattedModeExtensionRecordsIncluded) {
     Saved r;
