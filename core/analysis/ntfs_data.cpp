@@ -15,13 +15,6 @@ using platform::U8;
 
 namespace {
 
-namespace hdr {  // attribute header
-constexpr std::size_t kFlags = 0x0C;
-constexpr std::size_t kValueLength = 0x10;      // resident
-constexpr std::size_t kValueOffset = 0x14;      // resident
-constexpr std::size_t kCompressionUnit = 0x22;  // non-resident, log2 of clusters
-}  // namespace hdr
-
 namespace flag {
 constexpr std::uint16_t kCompressionMask = 0x00FF;  // 1 = LZNT1
 constexpr std::uint16_t kLznt1 = 0x0001;

@@ -17,23 +17,6 @@ inline constexpr std::size_t kFirstAttribute = 0x14;
 inline constexpr std::size_t kAllocatedSize = 0x1C;
 }  // namespace rec
 
-namespace hdr {  // attribute header
-inline constexpr std::size_t kNameOffset = 0x0A;
-inline constexpr std::size_t kValueLength = 0x10;      // resident
-inline constexpr std::size_t kValueOffset = 0x14;      // resident
-inline constexpr std::size_t kResidentName = 0x18;     // name position the decoders rely on
-inline constexpr std::size_t kLowestVcn = 0x10;        // non-resident
-inline constexpr std::size_t kMappingPairs = 0x20;     // non-resident
-inline constexpr std::size_t kRealSize = 0x30;         // non-resident
-inline constexpr std::size_t kNonResidentName = 0x40;  // name position the decoders rely on
-}  // namespace hdr
-
-namespace fn {  // $FILE_NAME value
-inline constexpr std::size_t kParent = 0x00;
-inline constexpr std::size_t kNameLength = 0x40;
-inline constexpr std::size_t kNameSpace = 0x41;
-inline constexpr std::size_t kName = 0x42;
-}  // namespace fn
 
 std::size_t RecordSize(Bytes record) {
     const auto size = static_cast<std::int16_t>(U16(record, rec::kAllocatedSize));
@@ -92,9 +75,6 @@ bool FixupsIntact(Bytes record) {
     return checked > 0 && checked * u->stride >= u->bound;
 }
 
-namespace {
-
-// The value of a resident attribute, when it lies inside the bound.
 std::optional<Bytes> ResidentValue(Bytes record, std::size_t bound, const AttributeRef& a) {
     if (a.nonResident) return std::nullopt;
     const std::uint64_t off = std::uint64_t(a.offset) + U16(record, a.offset + hdr::kValueOffset);
@@ -102,6 +82,8 @@ std::optional<Bytes> ResidentValue(Bytes record, std::size_t bound, const Attrib
     if (!InRange(bound, off, len)) return std::nullopt;
     return record.subspan(static_cast<std::size_t>(off), static_cast<std::size_t>(len));
 }
+
+namespace {
 
 bool NameIsI30(Bytes record, std::size_t at) {
     // Only the low bytes of the four UTF-16 units are compared.

@@ -32,6 +32,30 @@ inline constexpr std::uint32_t kIndexAllocation = 0xA0;
 inline constexpr std::uint32_t kEnd = 0xFFFFFFFF;
 }  // namespace attr
 
+// Attribute header fields (offsets from the attribute's start).
+namespace hdr {
+inline constexpr std::size_t kNameOffset = 0x0A;
+inline constexpr std::size_t kFlags = 0x0C;
+inline constexpr std::size_t kInstance = 0x0E;
+inline constexpr std::size_t kValueLength = 0x10;      // resident
+inline constexpr std::size_t kValueOffset = 0x14;      // resident
+inline constexpr std::size_t kResidentName = 0x18;     // name position the decoders rely on
+inline constexpr std::size_t kLowestVcn = 0x10;        // non-resident
+inline constexpr std::size_t kMappingPairs = 0x20;     // non-resident
+inline constexpr std::size_t kCompressionUnit = 0x22;  // non-resident, log2 of clusters
+inline constexpr std::size_t kRealSize = 0x30;         // non-resident
+inline constexpr std::size_t kNonResidentName = 0x40;  // name position the decoders rely on
+}  // namespace hdr
+
+// $FILE_NAME value fields.
+namespace fn {
+inline constexpr std::size_t kParent = 0x00;
+inline constexpr std::size_t kTimes = 0x08;  // created, modified, changed, accessed
+inline constexpr std::size_t kNameLength = 0x40;
+inline constexpr std::size_t kNameSpace = 0x41;
+inline constexpr std::size_t kName = 0x42;
+}  // namespace fn
+
 // $FILE_NAME name spaces.
 enum class NameSpace : std::uint8_t { Posix = 0, Win32 = 1, Dos = 2, Win32AndDos = 3 };
 
@@ -101,6 +125,10 @@ struct AttributeRef {
 // bound, or when the next offset reaches the bound.
 template <class Match>
 std::optional<AttributeRef> FindAttribute(Bytes record, std::size_t bound, std::size_t first, Match match);
+
+// The value of a resident attribute, when it lies inside `bound`; nullopt
+// for a non-resident one.
+std::optional<Bytes> ResidentValue(Bytes record, std::size_t bound, const AttributeRef& a);
 
 // Bound used inside a record: the record size, clipped to the buffer.
 inline std::size_t RecordBound(Bytes record) { return std::min(RecordSize(record), record.size()); }

@@ -16,31 +16,15 @@ using platform::U32;
 using platform::U64;
 using platform::U8;
 
-// Attribute header.
-inline constexpr std::size_t kValueLength = 0x10;  // resident value length
-inline constexpr std::size_t kValueOffset = 0x14;  // resident value offset
-inline constexpr std::size_t kInstance = 0x0E;     // attribute instance number
-
-
-// $FILE_NAME value.
-inline constexpr std::size_t kFileNameTimes = 0x08;
-inline constexpr std::size_t kFileNameChars = 0x40;
-inline constexpr std::size_t kFileNameSpace = 0x41;
-inline constexpr std::size_t kFileNameName = 0x42;
-
 inline constexpr std::size_t kStandardTimesLength = 0x20;
-
-// Non-resident attribute header: the first cluster number its extent maps.
-inline constexpr std::size_t kLowestVcn = 0x10;
 
 // The value of a resident attribute that lies, whole, inside its attribute
 // and the attribute inside the record.
 std::optional<Bytes> Value(Bytes record, std::size_t bound, const ntfs::AttributeRef& a) {
-    if (a.nonResident || !InRange(bound, a.offset, a.length)) return std::nullopt;
-    const std::size_t off = U16(record, a.offset + kValueOffset);
-    const std::size_t len = U32(record, a.offset + kValueLength);
-    if (!InRange(a.length, off, len)) return std::nullopt;
-    return record.subspan(a.offset + off, len);
+    if (!InRange(bound, a.offset, a.length)) return std::nullopt;
+    const auto v = ntfs::ResidentValue(record, bound, a);
+    if (!v || v->data() + v->size() > record.data() + a.offset + a.length) return std::nullopt;
+    return v;
 }
 
 // created, modified, changed, accessed, in this order at `at`.
@@ -66,10 +50,10 @@ std::optional<std::uint16_t> StartInstance(Bytes record, std::uint32_t type, std
                                        [&](const ntfs::AttributeRef& x) {
                                            return x.type == type && x.nameLength == name.size() &&
                                                   (name.empty() || ntfs::AttributeName(record, x) == name) &&
-                                                  (!x.nonResident || U64(record, x.offset + kLowestVcn) == 0);
+                                                  (!x.nonResident || U64(record, x.offset + ntfs::hdr::kLowestVcn) == 0);
                                        });
     if (!a) return std::nullopt;
-    return U16(record, a->offset + kInstance);
+    return U16(record, a->offset + ntfs::hdr::kInstance);
 }
 
 // The instance of the file's $DATA (`stream`, or the unnamed one) when an
@@ -118,17 +102,17 @@ RecordTimes DecodeRecordTimes(platform::MutableBytes buffer, std::u16string_view
         } else if (a.type == ntfs::attr::kFileName && a.nameLength == 0) {
             const auto v = Value(record, bound, a);
             if (!v) return false;
-            const auto name = platform::Utf16At(*v, kFileNameName, U8(*v, kFileNameChars));
+            const auto name = platform::Utf16At(*v, ntfs::fn::kName, U8(*v, ntfs::fn::kNameLength));
             if (!name) return false;
             colonName = colonName || (!stream.empty() && *name == itemName);
-            const bool dos = U8(*v, kFileNameSpace) == std::uint8_t(ntfs::NameSpace::Dos);
+            const bool dos = U8(*v, ntfs::fn::kNameSpace) == std::uint8_t(ntfs::NameSpace::Dos);
             if (dos && longName) return false;
             longName = longName || !dos;
-            t.fileName = TimesAt(*v, kFileNameTimes);
+            t.fileName = TimesAt(*v, ntfs::fn::kTimes);
             t.fileNameSize = static_cast<std::uint32_t>(v->size());
-            t.fileNameId = U16(record, a.offset + kInstance);
+            t.fileNameId = U16(record, a.offset + ntfs::hdr::kInstance);
         } else if (InRange(bound, a.offset, a.length)) {
-            const std::uint16_t id = U16(record, a.offset + kInstance);
+            const std::uint16_t id = U16(record, a.offset + ntfs::hdr::kInstance);
             if (folder && !index && a.type == ntfs::attr::kIndexRoot && ntfs::AttributeName(record, a) == u"$I30") {
                 index = id;
                 if (const auto v = Value(record, bound, a)) t.indexRootSize = static_cast<std::uint32_t>(v->size());
